@@ -1,0 +1,18 @@
+# Windows build with Debian's mingw-w64 cross compiler (posix thread model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# ctest runs the Windows test executables under Wine.
+find_program(MARL_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(NOT MARL_WINE64)
+  find_program(MARL_WINE64 NAMES wine64 wine)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MARL_WINE64})

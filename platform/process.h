@@ -1,0 +1,29 @@
+#pragma once
+// Start a program from a command line and wait for it to end.
+//
+// The command line follows the Windows conventions: the program is the first
+// token (in double quotes when it holds blanks) and the rest are arguments,
+// split as the Microsoft C runtime splits them. Windows: CreateProcessW with no
+// application name, handles not inherited, creation flags 0, the caller's
+// environment and folder, then an unlimited wait. POSIX: posix_spawn of the
+// first token with the split arguments, then waitpid.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marl::platform {
+
+struct ProcessRun {
+    bool started = false;    // the process was created (and has ended)
+    uint32_t error = 0;      // system error code when it was not started
+                             // (2 for a program that does not exist)
+};
+
+// The command line is writable because CreateProcessW may modify it.
+ProcessRun RunProcessAndWait(std::wstring& commandLine);
+
+// The arguments of a command line as the Microsoft C runtime splits them
+// (argv[0] included). Exposed for the POSIX backend and its tests.
+std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);
+
+}  // namespace marl::platform
