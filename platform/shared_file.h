@@ -1,0 +1,34 @@
+#pragma once
+// Log files that several processes append to and that any of them may rotate
+// (rename away and replace) while the others still hold them open.
+//
+// Windows: the file is opened with CreateFileW sharing read, write and delete,
+// so that another process can rename it while it is open, then wrapped in a
+// text-mode stdio stream. POSIX: plain fopen.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace marl::platform {
+
+// Identity of a file on its volume: equal ids mean the same file.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity& o) const { return volume == o.volume && index == o.index; }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+
+// `mode` is "a" (append, create if missing) or "w" (create or truncate).
+// Returns nullptr on failure.
+std::FILE* OpenSharedFile(const std::string& path, const char* mode);
+
+// Identity of an open stream; false when it cannot be read.
+bool IdentityOfStream(std::FILE* stream, FileIdentity* id);
+
+// Identity and size of the file now at `path`; false when there is none.
+bool IdentityOfPath(const std::string& path, FileIdentity* id, uint64_t* size);
+
+bool PathExists(const std::string& path);
+
+}  // namespace marl::platform
