@@ -8,6 +8,7 @@
 // environment and folder, then an unlimited wait. POSIX: posix_spawn of the
 // first token with the split arguments, then waitpid.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,10 @@ struct ProcessRun {
 };
 
 // The command line is writable because CreateProcessW may modify it.
-ProcessRun RunProcessAndWait(std::wstring& commandLine);
+// `onStarted`, when given, runs once the process exists and before the wait,
+// so that a caller can record the start of a program that may never end.
+ProcessRun RunProcessAndWait(std::wstring& commandLine,
+                             const std::function<void()>& onStarted = {});
 
 // The arguments of a command line as the Microsoft C runtime splits them
 // (argv[0] included). Exposed for the POSIX backend and its tests.

@@ -1,0 +1,90 @@
+#pragma once
+// The provider's reader of the configuration file "marl_vss_conf.txt".
+//
+// The file holds one setting per line, written by the configurator as
+// KEY = [value]. The reader is looser: a line belongs to the first key (in a
+// fixed order) whose name occurs anywhere in it, and its value is the text
+// between the first "[" and the first "]". There are no comments; lines
+// without a known key are ignored; a later line for a key replaces an earlier
+// one.
+//
+// Typical use, in the provider object's constructor, which opens the file
+// before its log and reads it after:
+//   ConfigFile config(folder);          // opened shared, before the log
+//   logger.OpenLogFile(folder + "marl_vss_log.txt");
+//   ... log the version ...
+//   ProviderSettings s = ReadProviderSettings(logger, config);
+//
+// Nothing here throws for bad input: a missing or unreadable file, binary
+// bytes, endless lines or a damaged stored password give default settings
+// (or those read so far) and log lines.
+#include <cstdio>
+#include <string>
+
+#include "common/ProviderSettings.h"
+
+class CQLogger;
+
+constexpr char kConfigFileName[] = "marl_vss_conf.txt";
+
+// The configuration file, open for reading while others may still read,
+// write, rename or delete it. Not copyable; closes itself when destroyed.
+class ConfigFile {
+  public:
+    // Opens <folder>marl_vss_conf.txt; `folder` ends with a path separator.
+    explicit ConfigFile(const std::string& folder);
+    ~ConfigFile();
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
+
+    bool IsOpen() const { return m_file != nullptr; }
+    // The C runtime's error number of a failed open (2: no such file).
+    int OpenError() const { return m_openError; }
+
+    // The next line without its line end (LF, or CR LF; a lone CR is an
+    // ordinary character). False at the end of the file or on a read error.
+    bool ReadLine(std::string& line);
+    void Close();
+
+  private:
+    std::FILE* m_file = nullptr;
+    int m_openError = 0;
+};
+
+// The keys the provider reads, in the order lines are tested against them.
+enum class ConfigKey {
+    None,
+    ExternalIp,
+    HostName,
+    UserName,  // not when the line holds VCENTER_USERNAME
+    Password,  // not when the line holds VCENTER_PASSWORD
+    SnapPrefix,
+    RetentionPolicy,
+    SupportSsl,
+    VmwareVm,
+    ReplicationMode,
+    LogLevelProvider,
+    LogLevelJson,
+    LogLevelConfigurator,
+};
+
+ConfigKey ClassifyConfigLine(const std::string& line);
+
+// The text after the first "[" up to the first "]" (or to the end of the line
+// when there is no "]"). False, leaving `value` alone, when there is no "[" or
+// the first "]" stands before it.
+bool ExtractBracketValue(const std::string& line, std::string& value);
+
+// Removes every apostrophe, backslash, tab, line feed, space and double quote
+// from `value`, then logs at DEBUG "<description>: got <before> returning
+// <after>". The first form logs through the process's logger.
+void sanitize_string(std::string& value, const wchar_t* description);
+void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* description);
+
+// Reads the open `file` into settings (defaults for what it does not hold),
+// applies the three log levels to `logger`, closes the file and logs
+// "Set nxa_external_ip to: ...". A file that did not open is logged as
+// "cannot open config file: rc = <errno>" and gives the defaults.
+ProviderSettings ReadProviderSettings(CQLogger& logger, ConfigFile& file);
+// Opens <folder>marl_vss_conf.txt and reads it as above.
+ProviderSettings ReadProviderSettings(CQLogger& logger, const std::string& folder);
