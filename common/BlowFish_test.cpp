@@ -191,16 +191,6 @@ TEST(BlowFish, InPlaceAndSeparateBuffersGiveTheSameResult) {
     }
 }
 
-TEST(BlowFish, BlocksAreBigEndian) {
-    const unsigned char bytes[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
-    SBlock block = BytesToBlock(bytes);
-    EXPECT_EQ(block.m_left, 0x01234567u);
-    EXPECT_EQ(block.m_right, 0x89ABCDEFu);
-    unsigned char back[8];
-    BlockToBytes(block, back);
-    EXPECT_EQ(std::memcmp(back, bytes, 8), 0);
-}
-
 #ifdef MARL_HAVE_OPENSSL_BF
 // OpenSSL's legacy Blowfish as a second opinion over random keys and data in
 // all three modes. (OpenSSL takes keys up to 72 bytes, ours up to 56.)

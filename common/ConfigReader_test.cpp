@@ -330,12 +330,6 @@ TEST_F(ConfigReaderTest, BareCarriageReturnsDoNotEndLines) {
     EXPECT_EQ(s.hostName, "");
 }
 
-TEST_F(ConfigReaderTest, EmptyFileGivesDefaults) {
-    ProviderSettings s = Read("");
-    EXPECT_TRUE(s.supportSsl);
-    EXPECT_EQ(Count("INFO", "Set nxa_external_ip to: "), 1);
-}
-
 // The configurator renames the file while a provider object may be reading
 // it; the reader must not stand in its way.
 TEST_F(ConfigReaderTest, OpenFileCanBeRenamedAndRewrittenByOthers) {
