@@ -14,6 +14,7 @@
 // thread logs. Logging never fails its caller: a line logged while there is no
 // open file is dropped (and, after a failed reopen at rotation, the next line
 // tries to open the file again).
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,7 +24,7 @@
 enum QLogLevel { QLOG_ERROR = 0, QLOG_WARN = 1, QLOG_INFO = 2, QLOG_DEBUG = 3, QLOG_TRACE = 4 };
 
 class CQLogger {
-public:
+  public:
     // The process's logger, created on the first call; it lives until the
     // process ends.
     static CQLogger* getInstance();
@@ -43,14 +44,15 @@ public:
     bool IsLogLevelEnabled(const std::string& module, int level);
 
     // printf-style; the header is cut to 128 characters and the message to
-    // 298, each then marked with "<".
+    // 298, each then marked with "<". "%S" takes a wide string.
     void qm_vss_log(const char* function, const char* file, long line, std::string module,
                     int level, const char* format, ...)
 #if defined(__GNUC__) && !defined(_WIN32)
         __attribute__((format(printf, 7, 8)))
 #endif
         ;
-    // The same, but the message is written whole.
+    // The same, but header and message are written whole, straight into the
+    // file (for whole requests, replies and lists).
     void qm_vss_log_full(const char* function, const char* file, long line, std::string module,
                          int level, const char* format, ...)
 #if defined(__GNUC__) && !defined(_WIN32)
@@ -61,8 +63,12 @@ public:
     // Test support: close the current file (if any) so that the next
     // OpenLogFile opens another one, and restore the initial thresholds.
     void ResetForTesting();
+    // Test support: rotate when the file is larger than `bytes` instead of
+    // 1,048,576, so that a test can force several rotations with a line count
+    // whose lines all still fit in the current file and its four generations.
+    void SetRotationLimitForTesting(uint64_t bytes);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
@@ -70,13 +76,13 @@ private:
 // Writes "Entering: <name>\n" to the debugger output when constructed and
 // "Exiting: <name>\n" when destroyed (at every exit of the scope).
 class FuncTrace {
-public:
+  public:
     explicit FuncTrace(const wchar_t* name);
     ~FuncTrace();
     FuncTrace(const FuncTrace&) = delete;
     FuncTrace& operator=(const FuncTrace&) = delete;
 
-private:
+  private:
     const wchar_t* m_name;
 };
 
@@ -91,6 +97,6 @@ void DebugOutputFormatted(const wchar_t* format, ...);
 //   QVSS_LOG("CQProvider::TakeSnap", "PROVIDER", QLOG_INFO, "TakeRegularSnap");
 #define QVSS_LOG(function, module, level, ...) \
     CQLogger::getInstance()->qm_vss_log(function, kLogUnit, __LINE__, module, level, __VA_ARGS__)
-#define QVSS_LOG_FULL(function, module, level, ...)                                             \
+#define QVSS_LOG_FULL(function, module, level, ...)                                       \
     CQLogger::getInstance()->qm_vss_log_full(function, kLogUnit, __LINE__, module, level, \
                                              __VA_ARGS__)

@@ -7,15 +7,17 @@
 // with a process-local mutex because flock does not exclude threads that share
 // one open file.
 //
-// Lock() waits without time limit. The object is not copyable; destroying it
-// while locked releases the lock. Thread safe.
+// Lock() waits without time limit. A holder that dies releases the lock (POSIX:
+// its descriptor closes; Windows: the next waiter gets the abandoned mutex).
+// The object is not copyable and must not be destroyed while locked.
+// Thread safe.
 #include <memory>
 #include <string>
 
 namespace marl::platform {
 
 class NamedMutex {
-public:
+  public:
     explicit NamedMutex(const std::string& name);
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
@@ -27,7 +29,7 @@ public:
     void Lock();
     void Unlock();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -24,7 +24,11 @@ std::string LockFilePath(const std::string& name) {
 }  // namespace
 
 NamedMutex::NamedMutex(const std::string& name) : m_impl(std::make_unique<Impl>()) {
-    m_impl->fd = ::open(LockFilePath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    std::string path = LockFilePath(name);
+    m_impl->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The lock file may belong to another user who created it first (umask
+    // leaves it read-only for us); flock works on a read-only descriptor too.
+    if (m_impl->fd < 0) m_impl->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 NamedMutex::~NamedMutex() {
