@@ -1,6 +1,7 @@
 #include "common/ConfigReader.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <exception>
 #include <utility>
 
@@ -158,6 +159,15 @@ bool ExtractBracketValue(const std::string& line, std::string& value) {
     return true;
 }
 
+namespace {
+bool IsSecret(const wchar_t* description) {
+    return description && std::wcscmp(description, L"NXA Password") == 0;
+}
+std::string Masked(const std::string& value) {
+    return "<" + std::to_string(value.size()) + " characters hidden>";
+}
+}  // namespace
+
 void sanitize_string(std::string& value, const wchar_t* description) {
     sanitize_string(*CQLogger::getInstance(), value, description);
 }
@@ -173,6 +183,15 @@ void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* descri
                                }),
                 value.end());
     if (logged) {
+        // The stored password form carries its own key: logging it would hand
+        // the password to whoever reads a DEBUG log. Its length is enough to
+        // diagnose a damaged line.
+        if (IsSecret(description)) {
+            std::string shownBefore = Masked(before), shownAfter = Masked(value);
+            CONFIG_LOG(logger, "sanitize_string", QLOG_DEBUG, "%S: got %s returning %s",
+                       description, shownBefore.c_str(), shownAfter.c_str());
+            return;
+        }
         CONFIG_LOG(logger, "sanitize_string", QLOG_DEBUG, "%S: got %s returning %s", description,
                    before.c_str(), value.c_str());
     }

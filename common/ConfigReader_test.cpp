@@ -287,6 +287,23 @@ TEST_F(ConfigReaderTest, MalformedStoredPasswordIsLoggedOnceWithoutItsValueAndLe
     }
 }
 
+// Even at DEBUG the stored password form (which carries its key) never
+// reaches the log.
+TEST_F(ConfigReaderTest, StoredPasswordNeverReachesTheLog) {
+    m_logger.SetLogLevel("PROVIDER", QLOG_TRACE);
+    const std::string stored = StoredPasswordForm("s3cret-pass", "abcdefghijklmnop");
+    ProviderSettings s = Read("PASSWORD = [ " + stored + "]\r\nHOST_NAME = [h1]\r\n");
+    EXPECT_EQ(s.password, "s3cret-pass");
+    EXPECT_FALSE(LogContains(stored.substr(0, 16)));
+    EXPECT_FALSE(LogContains("abcdefghijklmnop"));
+    EXPECT_FALSE(LogContains("s3cret"));
+    EXPECT_EQ(Count("DEBUG", "NXA Password: got <" + std::to_string(stored.size() + 1) +
+                                 " characters hidden> returning <" +
+                                 std::to_string(stored.size()) + " characters hidden>"),
+              1);
+    EXPECT_EQ(Count("DEBUG", "NXA Host Name: got h1 returning h1"), 1);
+}
+
 TEST_F(ConfigReaderTest, MissingFileIsLoggedWithErrnoAndGivesDefaults) {
     ProviderSettings s = ReadProviderSettings(m_logger, m_folderText);
     EXPECT_EQ(Count("ERROR", "cannot open config file: rc = 2"), 1);
