@@ -1,0 +1,154 @@
+#include "CommandLine.h"
+
+#include <cstdlib>
+
+namespace marl::sim {
+
+namespace {
+
+bool ParsePort(const std::string& text, int& port) {
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 65535) return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+// Options that take a value; returns false when `name` is not one of them.
+bool ApplyValueOption(const std::string& name, const std::string& value, CommandLine& cl,
+                      std::string& error) {
+    SimulatorOptions& o = cl.options;
+    bool portOk = true;
+    if (name == "--http-port")
+        portOk = ParsePort(value, o.frontend.httpPort);
+    else if (name == "--https-port")
+        portOk = ParsePort(value, o.frontend.httpsPort);
+    else if (name == "--control-port")
+        portOk = ParsePort(value, o.controlPort);
+    else if (name == "--scenario")
+        o.scenarioFile = value;
+    else if (name == "--cert")
+        o.certFile = value;
+    else if (name == "--key")
+        o.keyFile = value;
+    else if (name == "--user")
+        o.login.userName = value;
+    else if (name == "--password")
+        o.login.password = value;
+    else if (name == "--login-reply")
+        o.login.replyJson = value;
+    else if (name == "--ports-file")
+        cl.portsFile = value;
+    else if (name == "--log-file")
+        cl.logFile = value;
+    else if (name == "--tls-mode") {
+        if (!TlsModeFromName(value, o.tlsMode))
+            error = "--tls-mode must be valid, expired or wrong_host";
+    } else if (name == "--generate") {
+        o.generate = ParseInventoryFigures(value, o.generator, error);
+    } else {
+        return false;
+    }
+    if (!portOk) error = name + " needs a port number between 0 and 65535";
+    return true;
+}
+
+bool ApplyFlag(const std::string& name, CommandLine& cl) {
+    if (name == "--no-http")
+        cl.options.frontend.http = false;
+    else if (name == "--no-https")
+        cl.options.frontend.https = false;
+    else if (name == "--verbose")
+        cl.options.frontend.verbose = true;
+    else if (name == "--detach")
+        cl.detach = true;
+    else if (name == "--stop")
+        cl.stop = true;
+    else if (name == "--print-default-scenario")
+        cl.printScenario = true;
+    else if (name == "--help" || name == "-h")
+        cl.help = true;
+    else
+        return false;
+    return true;
+}
+
+bool CheckCombination(const CommandLine& cl, std::string& error) {
+    if (cl.stop && cl.portsFile.empty()) error = "--stop needs --ports-file";
+    if (cl.options.certFile.empty() != cl.options.keyFile.empty()) {
+        error = "--cert and --key go together";
+    }
+    if (cl.options.generate && !cl.options.scenarioFile.empty()) {
+        error = "give either --scenario or --generate";
+    }
+    return error.empty();
+}
+
+bool IsValueOption(const std::string& name) {
+    static const char* const kNames[] = {
+        "--http-port", "--https-port", "--control-port", "--scenario",    "--cert",
+        "--key",       "--user",       "--password",     "--login-reply", "--ports-file",
+        "--log-file",  "--tls-mode",   "--generate"};
+    for (const char* known : kNames) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine& cl, std::string& error) {
+    error.clear();
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (ApplyFlag(name, cl)) continue;
+        std::string value;
+        size_t eq = name.find('=');
+        if (name.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        } else if (!IsValueOption(name)) {
+            error = "unknown option " + name;
+            return false;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = name + " needs a value";
+            return false;
+        }
+        if (!ApplyValueOption(name, value, cl, error)) error = "unknown option " + name;
+        if (!error.empty()) return false;
+    }
+    return CheckCombination(cl, error);
+}
+
+const char* UsageText() {
+    return R"(usage: marl_simulator [options]
+A stand-in for the NXA array's management service on 127.0.0.1.
+
+  --http-port N          plain HTTP port (0, the default: any free port)
+  --https-port N         HTTPS port (0: any free port)
+  --control-port N       control interface port (0: any free port)
+  --no-http, --no-https  leave that port closed
+  --scenario FILE        inventory from a scenario file (default: built-in)
+  --generate FIGURES     generated inventory: volumes=N,snapshots=M,replication=K[,per_group=G]
+  --print-default-scenario  print the built-in scenario and exit
+  --user NAME            login user name (default admin)
+  --password TEXT        login password (default password)
+  --login-reply JSON     login reply body (default
+                         {"key":"LOGIN_SUCCESSFUL","vss_api_version":"4","version":"8.0.1.12"})
+  --cert FILE --key FILE PEM certificate and key served in the valid TLS mode
+  --tls-mode MODE        valid (default), expired or wrong_host
+  --ports-file FILE      write the ready line there (removed on exit)
+  --detach               run in the background; returns once serving
+  --log-file FILE        output of a detached simulator (default /dev/null)
+  --stop                 stop the simulator named by --ports-file
+  --verbose              one line per array request on stderr
+
+When serving it prints one line:
+  MARL_SIMULATOR_READY http=<port> https=<port> control=<port> pid=<pid>
+It stops on SIGTERM, SIGINT or POST /control/shutdown.
+)";
+}
+
+}  // namespace marl::sim

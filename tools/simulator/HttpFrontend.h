@@ -1,0 +1,74 @@
+// The array's HTTP and HTTPS ports: cpp-httplib servers bound to 127.0.0.1
+// that hand every request to the ArrayService and carry out its answer
+// (including the faults: waiting, cutting a body short, dropping the
+// connection). Each accepted connection gets a number that the journal
+// records, so tests can tell which requests shared a connection.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ArrayService.h"
+#include "Certificates.h"
+#include "StopSignal.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace marl::sim {
+
+struct FrontendOptions {
+    bool http = true;
+    bool https = true;
+    int httpPort = 0;  // 0: any free port
+    int httpsPort = 0;
+    bool verbose = false;  // one line per request on stderr
+};
+
+class HttpFrontend {
+  public:
+    HttpFrontend(ArrayService& service, CertificateStore& certs, StopSignal& stop);
+    ~HttpFrontend();
+
+    bool Start(const FrontendOptions& options, std::string& error);
+    void Stop();
+    int HttpPort() const { return m_httpPort; }
+    int HttpsPort() const { return m_httpsPort; }
+
+  private:
+    void Install(httplib::Server& server, bool tls);
+    void Serve(const httplib::Request& req, httplib::Response& res, bool tls);
+    void Carry(const HttpReplyPlan& plan, const httplib::Request& req, httplib::Response& res);
+    bool Bind(httplib::Server& server, int wanted, int& bound, std::string& error);
+
+    ArrayService& m_service;
+    CertificateStore& m_certs;
+    StopSignal& m_stop;
+    FrontendOptions m_options;
+    std::unique_ptr<httplib::Server> m_http;
+    std::unique_ptr<httplib::Server> m_https;
+    std::thread m_httpThread;
+    std::thread m_httpsThread;
+    int m_httpPort = 0;
+    int m_httpsPort = 0;
+};
+
+// Waits (bounded) until a server started on another thread is accepting, so
+// that a stop right after the start cannot be missed.
+bool WaitUntilListening(httplib::Server& server);
+
+// Number of the connection the calling server thread is serving (0 outside).
+uint64_t CurrentConnectionId();
+
+// Builds the task queue for a server whose connections should be numbered.
+httplib::Server& UseNumberedConnections(httplib::Server& server);
+
+// Closes both directions of the accepted connection between the two local
+// ports without writing anything; the server's own later writes then fail.
+bool DropConnection(int localPort, int remotePort);
+
+}  // namespace marl::sim
