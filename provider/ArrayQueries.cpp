@@ -1,0 +1,251 @@
+// Inventory queries and lookups: which array volume stands behind a LUN,
+// which replication session serves a group, what snapshots exist; and the
+// registration of a group in the snapshot set with its snapshot name.
+#include <new>
+#include <stdexcept>
+
+#include "common/QVssLog.h"
+#include "provider/CQArrayClient.h"
+#include "provider/ResponseParsers.h"
+
+static constexpr char kLogUnit[] = "QProviderInterface";
+
+using marl::json::JsonNode;
+
+namespace {
+
+constexpr uint32_t kVssProviderVeto = 0x80042306;
+
+// Room in a snapshot name: "VSS_" + prefix + "_" + suffix + "_un" (the
+// unexposable snapshot's ending) within 32 characters.
+constexpr int kMaxSnapNameWithEnding = 32;
+constexpr int kSnapNameFixedCharacters = 4 + 1 + 3;
+
+}  // namespace
+
+// The three listing queries differ only in these texts and their parser.
+struct CQArrayClient::ListingQuery {
+    const char* function;
+    const wchar_t* traceName;
+    const wchar_t* command;
+    const char* failureLine;
+    const char* parserLine;
+    const char* invalidArgumentLine;
+    const char* otherErrorLine;
+};
+
+uint32_t CQArrayClient::RunListingQuery(const ListingQuery& q,
+                                        const std::function<void(const JsonNode&)>& parse) {
+    FuncTrace trace(q.traceName);
+    QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, "entering");
+    std::string respStr;
+    uint32_t hr = SendArrayRequest(q.command, L"", respStr);
+    if (hr != 0) return hr;
+    QVSS_LOG_FULL(q.function, "PROVIDER", QLOG_TRACE, "Call parse: %s", respStr.c_str());
+    try {
+        JsonNode data;
+        if (ReplyFailed(respStr, data)) {
+            QVSS_LOG(q.function, "PROVIDER", QLOG_ERROR, "%s", q.failureLine);
+            return 1;
+        }
+        // The number identifies nothing in particular; the payload's size is
+        // the most useful thing to print.
+        QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, q.parserLine, static_cast<int>(data.Size()));
+        parse(data);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::invalid_argument& e) {
+        QVSS_LOG(q.function, "PROVIDER", QLOG_DEBUG, q.invalidArgumentLine, e.what());
+        hr = 1;
+    } catch (const std::exception&) {
+        QVSS_LOG_FULL(q.function, "PROVIDER", QLOG_DEBUG, q.otherErrorLine, respStr.c_str());
+        hr = 1;
+    }
+    QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, "returning 0x%08x", hr);
+    return hr;
+}
+
+uint32_t CQArrayClient::GetAllQLuns(LunInfoList& luns) {
+    static const ListingQuery query{"CQProvider::GetAllQLuns",
+                                    L"CQProvider::GetAllQLuns",
+                                    L"vol_show",
+                                    "vol_show failed",
+                                    "Call ParseVolShow: %d",
+                                    "could not parse response for vol-show: invalid_argument %s",
+                                    "could not parse response for vol-show: %s"};
+    return RunListingQuery(query, [&luns](const JsonNode& data) { ParseVolShow(data, luns); });
+}
+
+uint32_t CQArrayClient::GetAllQLunsReplicas(LunInfoList& luns) {
+    static const ListingQuery query{
+        "CQProvider::GetAllQLunsReplicas",
+        L"CQProvider::GetAllQLunsReplicas",
+        L"replication_volume_show",
+        "replication_volume_show failed",
+        "Call ParseRepVolShow: %d",
+        "could not parse response for replication_volume_show: invalid_argument %s",
+        "could not parse response for replication_volume_show: %s"};
+    return RunListingQuery(query, [&luns](const JsonNode& data) { ParseRepVolShow(data, luns); });
+}
+
+uint32_t CQArrayClient::GetAllQReplicationSessions(SessionInfoList& sessions) {
+    static const ListingQuery query{
+        "CQProvider::GetAllQReplicationSessions",
+        L"CQProvider::GetAllQReplicationSessions",
+        L"replication_session_show",
+        "replication_session_show failed",
+        "Call ParseRepSessionShow: %d",
+        "could not parse response for replication_session_show: invalid_argument %s",
+        "could not parse response for replication_session_show: %s"};
+    return RunListingQuery(
+        query, [&sessions](const JsonNode& data) { ParseRepSessionShow(data, sessions); });
+}
+
+uint32_t CQArrayClient::GetAllQVolSnaps(LunInfoList& volSnaps) {
+    static constexpr char kFunction[] = "CQProvider::GetAllQVolSnaps";
+    FuncTrace trace(L"CQProvider::GetAllQVolSnaps");
+    uint32_t hr = 0;
+    for (const CgInfo& cg : m_cgList) {
+        std::string cgSnapName = cg.cg_name + ":" + cg.snap_name;
+        std::wstring args = Args({{L"snapshot_name", Widen(cgSnapName)}});
+        // Each group's reply is read by itself: a text of its own per request.
+        std::string reply;
+        hr = SendArrayRequest(L"volsnap_show", args, reply);
+        if (hr != 0) return hr;
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                 "volsnap_show returned with result len = ('%d')", static_cast<int>(reply.size()));
+        try {
+            JsonNode data;
+            if (ReplyFailed(reply, data)) {
+                QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "volsnap_show failed");
+                return 1;
+            }
+            ParseVolShow(data, volSnaps);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception&) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "could not parse response for vol-show");
+            hr = 1;
+            break;
+        }
+    }
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "returning 0x%08x", hr);
+    return hr;
+}
+
+LunInfo* CQArrayClient::FindQLunBySn(LunInfoList& luns, const std::string& serial) {
+    for (LunInfo& lun : luns) {
+        if (lun.sn != serial) continue;
+        QVSS_LOG("CQProvider::FindQLunBySn", "PROVIDER", QLOG_DEBUG,
+                 "Found volume %s with scsi-sn (%s).", lun.volName.c_str(), serial.c_str());
+        return &lun;
+    }
+    QVSS_LOG("CQProvider::FindQLunBySn", "PROVIDER", QLOG_DEBUG,
+             "no volume found for scsi-sn (%s).", serial.c_str());
+    return nullptr;
+}
+
+LunInfo* CQArrayClient::FindQLunByRepSn(LunInfoList& luns, const std::string& serial) {
+    static constexpr char kFunction[] = "CQProvider::FindQLunByRepSn";
+    for (LunInfo& lun : luns) {
+        if (lun.peerSn != serial) continue;
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "Found peer-volume %s with scsi-sn (%s).",
+                 lun.volName.c_str(), serial.c_str());
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "replacing scsi-sn (%s) with scsi-sn (%s).",
+                 serial.c_str(), lun.sn.c_str());
+        return &lun;
+    }
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "no volume found for scsi-sn (%s).",
+             serial.c_str());
+    return nullptr;
+}
+
+SessionInfo* CQArrayClient::FindQRepSessionByCg(SessionInfoList& sessions,
+                                                const std::string& cgName) {
+    static constexpr char kFunction[] = "CQProvider::FindQRepSessionByCg";
+    SessionInfo* candidate = nullptr;
+    for (SessionInfo& session : sessions) {
+        if (session.cgName != cgName) continue;
+        candidate = &session;
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "Found repSession %s with cg name (%s).",
+                 session.sessionName.c_str(), cgName.c_str());
+        if (session.type == "async") {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "session %s is async type. using it.",
+                     session.sessionName.c_str());
+            return &session;
+        }
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "session %s is not async type",
+                 session.sessionName.c_str());
+    }
+    if (candidate != nullptr) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "didn't find async type session. using %s",
+                 candidate->sessionName.c_str());
+    } else {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "no rep session found for cg (%s).",
+                 cgName.c_str());
+    }
+    return candidate;
+}
+
+void CQArrayClient::AddCGGroupNameToList(std::string cgName, std::string repSessionName,
+                                         std::string suffix) {
+    static constexpr char kFunction[] = "CQProvider::AddCGGroupNameToList";
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "starting AddCGGroupNameToList");
+    for (const CgInfo& cg : m_cgList) {
+        if (cg.cg_name == cgName) return;
+    }
+    // A suffix too long to leave any room gives an empty prefix rather than a
+    // negative length.
+    int limit = kMaxSnapNameWithEnding - kSnapNameFixedCharacters - static_cast<int>(suffix.size());
+    size_t room = limit > 0 ? static_cast<size_t>(limit) : 0;
+    std::string prefixName = m_settings.snapPrefix;
+    if (prefixName.size() > room) {
+        prefixName.resize(room);
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_WARN,
+                 "Prefix name %s too long for snap prefix. Using %s instead",
+                 m_settings.snapPrefix.c_str(), prefixName.c_str());
+    }
+    CgInfo entry;
+    entry.cg_name = std::move(cgName);
+    entry.snap_name = "VSS_" + prefixName + "_" + suffix;
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "before setting replication session name");
+    if (!repSessionName.empty()) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "setting replication session name %s",
+                 repSessionName.c_str());
+        entry.rep_session_name = std::move(repSessionName);
+    }
+    m_cgList.push_back(std::move(entry));
+}
+
+uint32_t CQArrayClient::deleteSnapshotLun(const char* serialNumber) {
+    static constexpr char kFunction[] = "CQProvider::deleteSnapshotLun";
+    FuncTrace trace(L"CQProvider::deleteSnapshotLun");
+    const char* serial = serialNumber != nullptr ? serialNumber : "";
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "deleteSnapshotLun m_szSerialNumber:%s", serial);
+    if (*serial == '\0') {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "The given scsi sn is empty. Not deleting it");
+        return kVssProviderVeto;
+    }
+    std::wstring args = Args({{L"scsi_sn", Widen(serial)}});
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "sending vss_volsnap_empty request %s", serial);
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"vss_volsnap_empty", args, reply);
+    if (hr != 0) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_empty failed 0x%08x", hr);
+        return hr;
+    }
+    try {
+        JsonNode data;
+        if (ReplyFailed(reply, data)) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_empty failed");
+            return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                 "could not parse response for vss_volsnap_empty");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,77 @@
+// The array client's frame: construction, the transport's entry points, and
+// the small pieces every array operation shares (argument texts, the reply
+// check, the seams that tests replace).
+#include "provider/CQArrayClient.h"
+
+#include <cstdio>
+
+#include "common/QVssUtils.h"
+#include "platform/clock.h"
+#include "provider/ResponseEnvelope.h"
+
+using marl::json::JsonNode;
+
+CQArrayClient::CQArrayClient(const ProviderSettings& settings)
+    : CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); }) {}
+
+CQArrayClient::CQArrayClient(const ProviderSettings& settings,
+                             marl::platform::HttpClientFactory factory)
+    : m_settings(settings), m_transport(m_settings, std::move(factory), CheckLoginReply) {}
+
+CQArrayClient::~CQArrayClient() = default;
+
+uint32_t CQArrayClient::SendArrayRequest(const std::wstring& command, const std::wstring& args,
+                                         std::string& reply) {
+    return m_transport.SendArrayRequest(command, args, reply);
+}
+
+uint32_t CQArrayClient::SendQ9HttpsRequest(const std::wstring& command, const std::wstring& args,
+                                           std::string& reply) {
+    return m_transport.SendQ9HttpsRequest(command, args, reply);
+}
+
+uint32_t CQArrayClient::SendNxaHttpRequest(const std::wstring& command, const std::wstring& args,
+                                           std::string& reply) {
+    return m_transport.SendNxaHttpRequest(command, args, reply);
+}
+
+std::wstring CQArrayClient::BuildArgs(int count, const ArgPair* pairs) {
+    return ::BuildArgs(count, pairs);
+}
+
+std::wstring CQArrayClient::Args(const Pairs& pairs) {
+    return ::BuildArgs(static_cast<int>(pairs.size()), pairs.data());
+}
+
+// Array names are narrow texts; each byte becomes one wide character.
+std::wstring CQArrayClient::Widen(const std::string& text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (char c : text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return wide;
+}
+
+bool CQArrayClient::ReplyFailed(const std::string& reply, JsonNode& data) {
+    JsonNode root = marl::json::Parse(reply);
+    return ParseResponse(root, data);
+}
+
+void CQArrayClient::PauseBeforeRetry(uint32_t milliseconds) {
+    marl::platform::SleepMilliseconds(milliseconds);
+}
+
+// Local time as "%m%d%H%M%S", the stamp of every snapshot name this provider
+// makes (here into the restore's 20-byte buffer).
+std::string CQArrayClient::RestoreTimestamp() {
+    marl::platform::LocalTime t = marl::platform::GetLocalTimeNow();
+    char buffer[20];
+    std::snprintf(buffer, sizeof buffer, "%02d%02d%02d%02d%02d", t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return buffer;
+}
+
+void CQArrayClient::RunHelperScsiRescan() { execute_qvcenter_scsi_rescan(); }
+
+void CQArrayClient::RunHelperSetRdm(const std::string& scsiSerials) {
+    execute_qvcenter_set_rdm(scsiSerials);
+}

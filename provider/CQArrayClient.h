@@ -1,0 +1,167 @@
+#pragma once
+// CQArrayClient: the array operations of the provider object.
+//
+// Every operation here is a member of the provider (CQProvider derives from
+// this class) and talks to the array through complete exchanges of its own:
+// login, one command, logout (ArrayTransport). Replies are judged by the
+// envelope check (ResponseEnvelope.h) and read by the parsers
+// (ResponseParsers.h). The class also holds the snapshot set's lists, which
+// the operations read and CQProvider fills.
+//
+// Results: 0 is success. Non-zero is either the transport's code (1, or
+// E_ARRAY_SESSION 0x8000401D) or 1 when the array refused the command or its
+// reply could not be used. No operation lets a parse error out; an allocation
+// failure (std::bad_alloc) is not caught, so that the caller's VSS frame turns
+// it into E_OUTOFMEMORY. Everything is logged under the function names
+// "CQProvider::<member>" (module "PROVIDER", unit "QProviderInterface").
+//
+// Ownership: lists handed in are the caller's; the lookups return pointers
+// into the list they searched (valid while that list keeps the record).
+//
+// Thread safety: the class takes no lock. The members that read or change
+// m_cgList, m_snapInfoList or m_snapsExposed rely on the caller holding the
+// provider's lock; the others share only the read-only settings and may run
+// side by side.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/ProviderSettings.h"
+#include "json/JsonNode.h"
+#include "platform/http_client.h"
+#include "provider/ArrayRecords.h"
+#include "provider/ArrayTransport.h"
+
+class CQArrayClient {
+  public:
+    // The client over the HTTP backend this build compiled.
+    explicit CQArrayClient(const ProviderSettings& settings);
+    // The client over HTTP clients made by `factory` (tests: a scripted
+    // backend, or the real one aimed at a simulator).
+    CQArrayClient(const ProviderSettings& settings, marl::platform::HttpClientFactory factory);
+    virtual ~CQArrayClient();
+    CQArrayClient(const CQArrayClient&) = delete;
+    CQArrayClient& operator=(const CQArrayClient&) = delete;
+
+    // --- Transport (ArrayTransport): one complete exchange per call.
+    uint32_t SendArrayRequest(const std::wstring& command, const std::wstring& args,
+                              std::string& reply);
+    uint32_t SendQ9HttpsRequest(const std::wstring& command, const std::wstring& args,
+                                std::string& reply);
+    uint32_t SendNxaHttpRequest(const std::wstring& command, const std::wstring& args,
+                                std::string& reply);
+    // The "?args=" query of `count` (name, value) pairs; empty for count <= 0.
+    static std::wstring BuildArgs(int count, const ArgPair* pairs);
+
+    // --- Inventory queries and lookups.
+    // All array volumes ("vol_show"), appended to `luns`.
+    uint32_t GetAllQLuns(LunInfoList& luns);
+    // Peer serials ("replication_volume_show") set on the records of `luns`.
+    uint32_t GetAllQLunsReplicas(LunInfoList& luns);
+    // All replication sessions ("replication_session_show"), appended.
+    uint32_t GetAllQReplicationSessions(SessionInfoList& sessions);
+    // The volume snapshots of every group of m_cgList ("volsnap_show" per
+    // group), appended. No group: no request, result 0.
+    uint32_t GetAllQVolSnaps(LunInfoList& volSnaps);
+    // First record whose sn (FindQLunBySn) or peerSn (FindQLunByRepSn)
+    // equals `serial` exactly; nullptr when none.
+    LunInfo* FindQLunBySn(LunInfoList& luns, const std::string& serial);
+    LunInfo* FindQLunByRepSn(LunInfoList& luns, const std::string& serial);
+    // The session to use for group `cgName`: the first asynchronous one,
+    // else the last matching one; nullptr when none matches.
+    SessionInfo* FindQRepSessionByCg(SessionInfoList& sessions, const std::string& cgName);
+    // Registers a group in m_cgList (once) with its snapshot name
+    // "VSS_" + prefix + "_" + suffix, the prefix cut so that the name plus
+    // "_un" fits 32 characters.
+    void AddCGGroupNameToList(std::string cgName, std::string repSessionName, std::string suffix);
+    // Releases a snapshot LUN ("vss_volsnap_empty"). A null or empty serial is
+    // not sent and gives VSS_E_PROVIDER_VETO (0x80042306).
+    uint32_t deleteSnapshotLun(const char* serialNumber);
+
+    // --- Snapshot creation.
+    // One unexposable snapshot per group not replicated, then one
+    // replication-session snapshot per replicated group (replication mode on);
+    // stores the replication snapshot names in m_cgList.
+    uint32_t TakeSnap();
+    // "vss_prepare_for_snapshot", repeated up to twice, 1 s apart, while the
+    // exchange fails and its reply does not report success.
+    uint32_t PrepareForSnap();
+    // 0 when every volume of every group of m_cgList is in m_snapInfoList.
+    uint32_t CheckCGSetFull();
+    // The volume names of group `cgName` ("vg_show"), appended.
+    uint32_t GetCGVolNames(const std::string& cgName, NameList& volNames);
+
+    // --- Snapshot exposure and mapping.
+    // Exposable snapshots of the set's groups (once per set, m_snapsExposed).
+    uint32_t ExposeSnap();
+    // "cg:snap:vol" and "cg:snap" for the source LUN with `serial`; 1 when no
+    // SnapInfo has it.
+    uint32_t BuildVolSnapNames(const std::string& serial, std::string& volSnapName,
+                               std::string& cgSnapName);
+    // Serials (appended) and volume name (assigned) of one volume snapshot.
+    uint32_t GetSnapLunSN(const std::string& volSnapName, std::string& targetLunId,
+                          std::string& peerTargetLunId, std::string& volName);
+    // The volume snapshots of `volumeGroup` (nullptr: of all groups),
+    // appended, each with its serials and volume name filled.
+    uint32_t GetQVolSnaps(const char* volumeGroup, LunInfoList& records);
+    // Maps every named volume snapshot to the configured host, or to its host
+    // group; on a VMware guest then has the helper rescan and attach
+    // `scsiSerials` (" sn1,sn2,...").
+    uint32_t MapSnapshots(const NameList& volSnapNames, const std::string& scsiSerials);
+    uint32_t VolMap(const std::string& volName, const std::string& hostName);
+    uint32_t VolMapToHostGrp(const std::string& volName, const std::string& groupName);
+    // True when the array knows a host group named `name`.
+    bool IsHostGrpName(const std::string& name);
+
+    // --- Snapshot restore.
+    // Restores group n of `cgList` from snapshot n of `snapList`, stopping at
+    // the first failure; 1 when the lengths differ.
+    uint32_t SnapsRestore(const NameList& cgList, const NameList& snapList);
+    uint32_t SnapRestore(const std::string& cgName, const std::string& snapName);
+
+  protected:
+    // Seams that tests replace: the pause between preparation attempts, the
+    // clock of the pre-restore snapshot's name, and the VMware helper.
+    virtual void PauseBeforeRetry(uint32_t milliseconds);
+    virtual std::string RestoreTimestamp();
+    virtual void RunHelperScsiRescan();
+    virtual void RunHelperSetRdm(const std::string& scsiSerials);
+
+    // The snapshot set in progress (filled by CQProvider).
+    ProviderSettings m_settings;
+    SnapInfoList m_snapInfoList;
+    CgInfoList m_cgList;
+    int32_t m_snapsExposed = 0;
+
+  private:
+    struct SnapBatches;
+    struct ListingQuery;
+    using Pairs = std::vector<std::pair<std::wstring, std::wstring>>;
+    static std::wstring Args(const Pairs& pairs);
+    static std::wstring Widen(const std::string& text);
+    // Parses `reply` and applies the envelope check: true when the reply
+    // reports failure. `data` receives the payload. Throws what the JSON
+    // parser throws for text that is not JSON.
+    static bool ReplyFailed(const std::string& reply, marl::json::JsonNode& data);
+    // The reply check of the commands whose refusal is logged but tolerated:
+    // a failure key logs "<command> failed" and gives 0, a reply that is not
+    // JSON logs "could not parse response for <command>" and gives 1.
+    static uint32_t CheckTolerantReply(const char* function, const char* command,
+                                       const std::string& reply);
+    bool IsReplicatedEntry(const CgInfo& cg) const;
+
+    uint32_t RunListingQuery(const ListingQuery& query,
+                             const std::function<void(const marl::json::JsonNode&)>& parse);
+
+    uint32_t CreateUnexposableSnapshots(const SnapBatches& batches, uint32_t& result);
+    uint32_t CreateReplicationSnapshots(const SnapBatches& batches, uint32_t& result);
+    void StoreReplicationSnapNames(const NameList& names);
+    bool PrepareReplyReportsSuccess(const std::string& reply);
+    uint32_t ExposeReplicatedGroups(uint32_t result);
+    uint32_t MapVolume(const std::string& volName, const std::string& target, bool hostGroup);
+    std::string HelperSafeSerials(const std::string& scsiSerials);
+
+    ArrayTransport m_transport;
+};

@@ -1,0 +1,299 @@
+// Snapshot exposure and mapping: the commit's snapshots are invisible to
+// hosts, so the set's groups get exposable snapshots, each source LUN learns
+// the serials of its snapshot volume, and the snapshot volumes are mapped to
+// this host (or its host group) and, on a VMware guest, attached by the
+// VMware helper.
+#include <new>
+#include <stdexcept>
+
+#include "common/QVssLog.h"
+#include "provider/CQArrayClient.h"
+#include "provider/ResponseParsers.h"
+
+static constexpr char kLogUnit[] = "QProviderInterface";
+
+using marl::json::JsonNode;
+
+namespace {
+
+constexpr char kExposeSnap[] = "CQProvider::ExposeSnap";
+
+void AppendListItem(std::string& list, const std::string& item) {
+    if (!list.empty()) list += ",";
+    list += item;
+}
+
+}  // namespace
+
+uint32_t CQArrayClient::CheckTolerantReply(const char* function, const char* command,
+                                           const std::string& reply) {
+    try {
+        JsonNode data;
+        if (ReplyFailed(reply, data)) {
+            QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed", command);
+        }
+        return 0;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        QVSS_LOG(function, "PROVIDER", QLOG_DEBUG, "could not parse response for %s", command);
+        return 1;
+    }
+}
+
+uint32_t CQArrayClient::ExposeSnap() {
+    FuncTrace trace(L"CQProvider::ExposeSnap");
+    if (m_snapsExposed == 1) return 0;
+    std::string exposable;
+    std::string sources;
+    for (const CgInfo& cg : m_cgList) {
+        // A replicated group's snapshot is the one the replication made; the
+        // others were made unexposable at commit.
+        bool replicated = !cg.rep_snap_name.empty() && m_settings.replicationMode;
+        AppendListItem(sources,
+                       replicated ? cg.rep_snap_name : cg.cg_name + ":" + cg.snap_name + "_un");
+        AppendListItem(exposable, cg.snap_name);
+    }
+    QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_INFO, "exposable_snapshot_create: %s, %s",
+             exposable.c_str(), sources.c_str());
+    std::wstring args = Args({{L"snapshot_names_list", Widen(exposable)},
+                              {L"source_names_list", Widen(sources)},
+                              {L"retention_policy_name", Widen(m_settings.retentionPolicy)}});
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"exposable_snapshot_create", args, reply);
+    if (hr != 0) {
+        QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_ERROR, "exposable_snapshot_create failed 0x%08x",
+                 hr);
+        return hr;
+    }
+    m_snapsExposed = 1;
+    uint32_t result = CheckTolerantReply(kExposeSnap, "exposable_snapshot_create", reply);
+    return ExposeReplicatedGroups(result);
+}
+
+// Replicated groups' exposed snapshots also take over the source volumes'
+// SCSI serials on the array.
+uint32_t CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
+    QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "calling set_snapshot_vss_scsi_sn");
+    for (const CgInfo& cg : m_cgList) {
+        if (cg.rep_snap_name.empty() || !m_settings.replicationMode) continue;
+        QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "set_snapshot_vss_scsi_sn for %s",
+                 cg.rep_snap_name.c_str());
+        std::wstring args =
+            Args({{L"exposed_snapshot_name", Widen(cg.cg_name + ":" + cg.snap_name)}});
+        QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "sending set_snapshot_vss_scsi_sn request");
+        std::string reply;
+        uint32_t hr = SendArrayRequest(L"set_snapshot_vss_scsi_sn", args, reply);
+        if (hr != 0) {
+            QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_ERROR, "set_snapshot_vss_scsi_sn failed 0x%08x",
+                     hr);
+            return hr;
+        }
+        if (CheckTolerantReply(kExposeSnap, "set_snapshot_vss_scsi_sn", reply) != 0) result = 1;
+    }
+    return result;
+}
+
+uint32_t CQArrayClient::BuildVolSnapNames(const std::string& serial, std::string& volSnapName,
+                                          std::string& cgSnapName) {
+    const SnapInfo* info = nullptr;
+    for (const SnapInfo& candidate : m_snapInfoList) {
+        if (candidate.scsi_sn == serial) {
+            info = &candidate;
+            break;
+        }
+    }
+    if (info == nullptr) return 1;
+    volSnapName = info->cg_name + ":";
+    cgSnapName = info->cg_name + ":";
+    for (const CgInfo& cg : m_cgList) {
+        if (cg.cg_name != info->cg_name) continue;
+        volSnapName += cg.snap_name;
+        cgSnapName += cg.snap_name;
+        break;
+    }
+    volSnapName += ":" + info->vol_name;
+    return 0;
+}
+
+uint32_t CQArrayClient::GetSnapLunSN(const std::string& volSnapName, std::string& targetLunId,
+                                     std::string& peerTargetLunId, std::string& volName) {
+    static constexpr char kFunction[] = "CQProvider::GetSnapLunSN";
+    std::wstring args = Args({{L"volsnap_name", Widen(volSnapName)}, {L"vss_info", L"true"}});
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"vss_volsnap_show", args, reply);
+    if (hr != 0) return hr;
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "vss_volsnap_show returned: %s", reply.c_str());
+    LunInfoList luns;
+    try {
+        JsonNode data;
+        if (ReplyFailed(reply, data)) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_show failed");
+            return 1;
+        }
+        ParseVolShow(data, luns);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
+                      "Could not parse response for vss_volsnap_show: %s", reply.c_str());
+    }
+    // The name designates one volume snapshot; anything else is not an answer.
+    if (luns.size() != 1) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "invalid list length: %d",
+                 static_cast<int>(luns.size()));
+        return 1;
+    }
+    const LunInfo& lun = luns.front();
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "lunInfo: sn=%s, peerSn=%s, volName=%s",
+             lun.sn.c_str(), lun.peerSn.c_str(), lun.volName.c_str());
+    targetLunId += lun.sn;
+    peerTargetLunId += lun.peerSn;
+    volName = lun.volName;
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE,
+             "GetSnapLunSN returning: targetLunId=%s, peerTargetLunId=%s, volName=%s",
+             targetLunId.c_str(), peerTargetLunId.c_str(), volName.c_str());
+    return 0;
+}
+
+uint32_t CQArrayClient::GetQVolSnaps(const char* volumeGroup, LunInfoList& records) {
+    static constexpr char kFunction[] = "CQProvider::GetQVolSnaps";
+    Pairs pairs{{L"full", L"true"}};
+    if (volumeGroup != nullptr) pairs.emplace_back(L"volume_group", Widen(volumeGroup));
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"snapshot_show", Args(pairs), reply);
+    if (hr != 0) return hr;
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "snapshot_show returned with result len = ('%d')",
+             static_cast<int>(reply.size()));
+    try {
+        JsonNode data;
+        if (ReplyFailed(reply, data)) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "snapshot_show failed");
+            return 1;
+        }
+        ParseSnapShow(data, records);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
+                      "could not parse response for snapshot_show, %s", reply.c_str());
+    }
+    // Each volume snapshot's serials come from a request of its own; one that
+    // cannot be read keeps empty serials, which no LUN matches.
+    for (LunInfo& record : records) {
+        GetSnapLunSN(record.volSnapName, record.sn, record.peerSn, record.volName);
+    }
+    return 0;
+}
+
+uint32_t CQArrayClient::MapSnapshots(const NameList& volSnapNames, const std::string& scsiSerials) {
+    static constexpr char kFunction[] = "CQProvider::MapSnapshots";
+    FuncTrace trace(L"CQProvider::MapSnapshots");
+    const std::string& hostName = m_settings.hostName;
+    bool hostGroup = IsHostGrpName(hostName);
+    for (const std::string& name : volSnapNames) {
+        uint32_t hr = hostGroup ? VolMapToHostGrp(name, hostName) : VolMap(name, hostName);
+        if (hr != 0) return hr;
+    }
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "execute_qvcenter");
+    if (m_settings.vmwareVm) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "nxa_vmware_vm %s", "True");
+        RunHelperScsiRescan();
+        RunHelperSetRdm(HelperSafeSerials(scsiSerials));
+    }
+    return 0;
+}
+
+namespace {
+
+bool IsLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+bool IsLettersAndDigits(const std::string& serial) {
+    if (serial.empty()) return false;
+    for (char c : serial) {
+        if (!IsLetterOrDigit(c)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The serial list goes onto the helper's command line: a quote or a blank in a
+// serial would hand the helper arguments of its own. Only serials of letters
+// and digits pass; the list keeps its form (leading blank, "," between).
+std::string CQArrayClient::HelperSafeSerials(const std::string& scsiSerials) {
+    size_t start = scsiSerials.find_first_not_of(' ');
+    std::string safe =
+        scsiSerials.substr(0, start == std::string::npos ? scsiSerials.size() : start);
+    size_t lead = safe.size();
+    while (start != std::string::npos && start < scsiSerials.size()) {
+        size_t comma = scsiSerials.find(',', start);
+        size_t end = comma == std::string::npos ? scsiSerials.size() : comma;
+        std::string serial = scsiSerials.substr(start, end - start);
+        if (IsLettersAndDigits(serial)) {
+            if (safe.size() > lead) safe += ",";
+            safe += serial;
+        } else if (!serial.empty()) {
+            QVSS_LOG("CQProvider::MapSnapshots", "PROVIDER", QLOG_ERROR,
+                     "serial '%s' is not letters and digits only; left out of the VMware "
+                     "helper's command line",
+                     serial.c_str());
+        }
+        start = comma == std::string::npos ? std::string::npos : comma + 1;
+    }
+    return safe;
+}
+
+uint32_t CQArrayClient::VolMap(const std::string& volName, const std::string& hostName) {
+    return MapVolume(volName, hostName, false);
+}
+
+uint32_t CQArrayClient::VolMapToHostGrp(const std::string& volName, const std::string& groupName) {
+    return MapVolume(volName, groupName, true);
+}
+
+uint32_t CQArrayClient::MapVolume(const std::string& volName, const std::string& target,
+                                  bool hostGroup) {
+    const char* function = hostGroup ? "CQProvider::VolMapToHostGrp" : "CQProvider::VolMap";
+    std::wstring args =
+        Args({{hostGroup ? L"hostgrp" : L"host", Widen(target)}, {L"snapshot", Widen(volName)}});
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"vol_map", args, reply);
+    if (hr != 0) {
+        QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "vol_map failed 0x%08x", hr);
+        return hr;
+    }
+    return CheckTolerantReply(function, "vol_map", reply);
+}
+
+bool CQArrayClient::IsHostGrpName(const std::string& name) {
+    static constexpr char kFunction[] = "CQProvider::IsHostGrpName";
+    std::wstring args = Args({{L"host_grp_name", Widen(name)}});
+    std::string reply;
+    uint32_t hr = SendArrayRequest(L"host_grp_show", args, reply);
+    if (hr != 0) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "could not get response for host_grp_show");
+        return false;
+    }
+    bool answer = false;
+    try {
+        JsonNode data;
+        if (ReplyFailed(reply, data)) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "host_grp_show failed");
+            return false;
+        }
+        NameList extra;
+        answer = ParseHostGrpShow(data, name, extra);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "could not parse response for host_grp_show, %s",
+                 reply.c_str());
+        answer = false;
+    }
+    QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "host_grp_show for %s returned %s", name.c_str(),
+             reply.c_str());
+    return answer;
+}
