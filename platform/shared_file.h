@@ -19,8 +19,10 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& o) const { return !(*this == o); }
 };
 
-// `mode` is "a" (append, create if missing) or "w" (create or truncate).
-// Returns nullptr on failure.
+// `mode` is "a" (append, create if missing) or "w" (create or truncate). In
+// both modes every write goes to the end of the file, wherever other processes
+// have brought it: a process that truncated the file at a rotation must not
+// overwrite the lines another one appended since. Returns nullptr on failure.
 std::FILE* OpenSharedFile(const std::string& path, const char* mode);
 
 // Identity of an open stream; false when it cannot be read.

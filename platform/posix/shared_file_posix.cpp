@@ -1,12 +1,21 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "platform/shared_file.h"
 
 namespace marl::platform {
 
 std::FILE* OpenSharedFile(const std::string& path, const char* mode) {
-    return std::fopen(path.c_str(), mode);
+    const bool append = std::strcmp(mode, "a") == 0;
+    int fd = ::open(path.c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "a");
+    if (!f) ::close(fd);
+    return f;
 }
 
 bool IdentityOfStream(std::FILE* stream, FileIdentity* id) {

@@ -1,0 +1,113 @@
+#include "platform/shared_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace marl::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SharedFileTest : public ::testing::Test {
+  protected:
+    SharedFileTest()
+        : m_dir(fs::temp_directory_path() / ("shared_file_" + std::to_string(CurrentProcessId()) +
+                                             "_" + std::to_string(std::random_device()()))) {
+        fs::create_directories(m_dir);
+    }
+    ~SharedFileTest() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        std::string out;
+        for (char c : ss.str()) {
+            if (c != '\r') out += c;  // text mode on Windows
+        }
+        return out;
+    }
+    static void Put(std::FILE* f, const char* text) {
+        std::fputs(text, f);
+        std::fflush(f);
+    }
+
+  private:
+    fs::path m_dir;
+};
+
+TEST_F(SharedFileTest, AppendKeepsAndTruncateEmpties) {
+    std::string path = Path("log.txt");
+    std::ofstream(path, std::ios::binary) << "old\n";
+    std::FILE* a = OpenSharedFile(path, "a");
+    ASSERT_NE(a, nullptr);
+    Put(a, "more\n");
+    std::fclose(a);
+    EXPECT_EQ(Read(path), "old\nmore\n");
+    std::FILE* w = OpenSharedFile(path, "w");
+    ASSERT_NE(w, nullptr);
+    Put(w, "new\n");
+    std::fclose(w);
+    EXPECT_EQ(Read(path), "new\n");
+    EXPECT_EQ(OpenSharedFile(Path("missing/log.txt"), "a"), nullptr);
+}
+
+// The process that rotated writes through a stream opened with "w" while the
+// others append: its next line must land after theirs, not over them.
+TEST_F(SharedFileTest, EveryStreamWritesAtTheEnd) {
+    std::string path = Path("log.txt");
+    std::FILE* rotated = OpenSharedFile(path, "w");
+    ASSERT_NE(rotated, nullptr);
+    Put(rotated, "first\n");
+    std::FILE* other = OpenSharedFile(path, "a");
+    ASSERT_NE(other, nullptr);
+    Put(other, "second\n");
+    Put(rotated, "third\n");
+    Put(other, "fourth\n");
+    std::fclose(rotated);
+    std::fclose(other);
+    EXPECT_EQ(Read(path), "first\nsecond\nthird\nfourth\n");
+}
+
+// Another process may rename the file away while we hold it open; the
+// identities tell our stream's file from the one that now has the name.
+TEST_F(SharedFileTest, OpenFileCanBeRenamedAndIdentitiesTellFilesApart) {
+    std::string path = Path("log.txt");
+    std::FILE* f = OpenSharedFile(path, "a");
+    ASSERT_NE(f, nullptr);
+    Put(f, "12345\n");
+    FileIdentity stream, atPath;
+    uint64_t size = 0;
+    ASSERT_TRUE(IdentityOfStream(f, &stream));
+    ASSERT_TRUE(IdentityOfPath(path, &atPath, &size));
+    EXPECT_EQ(stream, atPath);
+    EXPECT_GE(size, 6u);
+
+    ASSERT_EQ(std::rename(path.c_str(), Path("log_0.txt").c_str()), 0);
+    EXPECT_FALSE(PathExists(path));
+    EXPECT_FALSE(IdentityOfPath(path, &atPath, &size));
+    std::FILE* fresh = OpenSharedFile(path, "w");
+    ASSERT_NE(fresh, nullptr);
+    ASSERT_TRUE(IdentityOfPath(path, &atPath, &size));
+    EXPECT_NE(stream, atPath);
+    EXPECT_EQ(size, 0u);
+    ASSERT_TRUE(IdentityOfPath(Path("log_0.txt"), &atPath, &size));
+    EXPECT_EQ(stream, atPath);
+    std::fclose(fresh);
+    std::fclose(f);
+}
+
+}  // namespace
+}  // namespace marl::platform
