@@ -80,6 +80,7 @@ ControlServer::~ControlServer() { Stop(); }
 bool ControlServer::Start(int port, SimulatorPorts& ports, std::string& error) {
     InstallRoutes();
     m_server->set_keep_alive_timeout(2);
+    m_server->set_tcp_nodelay(true);
     m_port = port == 0 ? m_server->bind_to_any_port("127.0.0.1")
                        : (m_server->bind_to_port("127.0.0.1", port) ? port : -1);
     if (m_port <= 0) {

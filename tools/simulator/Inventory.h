@@ -100,6 +100,11 @@ struct Inventory {
     std::vector<ReplicationVolume> replicationVolumes;
     // Names a snapshot may be created with; empty means any name is accepted.
     std::vector<std::string> retentionPolicies;
+    // The vol_show payload, made on first use and kept while the volumes'
+    // listed fields (name, serial, group, peer, deletion mark) stay as they
+    // are; whatever changes one of those must clear it. Large inventories are
+    // listed over and over by client benchmarks.
+    std::string volShowData;
     SerialAllocator serials;
     unsigned long replicationSnapshotCounter = 0;
     unsigned long prepareCount = 0;

@@ -15,20 +15,38 @@ void Text(JsonWriter& w, const char* key, const std::string& value) {
 
 const char* Flag(bool on) { return on ? "true" : "false"; }
 
+void AppendMember(std::string& out, const char* key, const std::string& value) {
+    out += '"';
+    out += key;
+    out += "\":";
+    AppendJsonString(out, value);
+}
+
+// The largest listing an array gives, so it is written directly rather than
+// through the JSON writer.
+std::string VolShowData(const Inventory& inv) {
+    std::string data = "{";
+    data.reserve(inv.volumes.size() * 128 + 2);
+    for (const auto& v : inv.volumes) {
+        if (data.size() > 1) data += ',';
+        AppendJsonString(data, v.name);
+        data += ":{";
+        AppendMember(data, "scsi_sn", v.scsiSn);
+        data += ',';
+        AppendMember(data, "vss_scsi_sn", v.peerSn);
+        data += ',';
+        AppendMember(data, "volume_group", v.group.empty() ? "None" : v.group);
+        data += ',';
+        AppendMember(data, "marked_for_deletion", Flag(v.markedForDeletion));
+        data += '}';
+    }
+    data += '}';
+    return data;
+}
+
 CommandResult VolShow(Inventory& inv, const StringPairs&) {
-    return Success("volumes listed", BuildJson([&](JsonWriter& w) {
-                       w.StartObject();
-                       for (const auto& v : inv.volumes) {
-                           WriteKey(w, v.name);
-                           w.StartObject();
-                           Text(w, "scsi_sn", v.scsiSn);
-                           Text(w, "vss_scsi_sn", v.peerSn);
-                           Text(w, "volume_group", v.group.empty() ? "None" : v.group);
-                           Text(w, "marked_for_deletion", Flag(v.markedForDeletion));
-                           w.EndObject();
-                       }
-                       w.EndObject();
-                   }));
+    if (inv.volShowData.empty()) inv.volShowData = VolShowData(inv);
+    return Success("volumes listed", inv.volShowData);
 }
 
 // Members describing one volume snapshot, shared by both volume-snapshot

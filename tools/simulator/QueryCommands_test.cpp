@@ -2,6 +2,7 @@
 // the records the inventory holds.
 #include <gmock/gmock.h>
 
+#include "ArrayService.h"
 #include "ReplyReaders.h"
 #include "SimTestSupport.h"
 
@@ -37,6 +38,18 @@ TEST_F(Queries, VolShowListsEveryVolumeWithGroupAndPeer) {
     for (auto it = r.data.MemberBegin(); it != r.data.MemberEnd(); ++it) {
         EXPECT_TRUE(it->value["marked_for_deletion"].IsString());
     }
+}
+
+TEST_F(Queries, ListingsStayValidJsonWhateverTheNames) {
+    const std::string names[] = {"we\"ird", "back\\slash", "tab\there", "caf\xc3\xa9", "\x01"};
+    for (const auto& name : names) inv.volumes.push_back({name, "", "", "", false, ""});
+    DirectResult r = RunCommand(inv, "vol_show");
+    ASSERT_TRUE(r.data.IsObject()) << r.result.data;
+    for (const auto& name : names) EXPECT_TRUE(r.data.HasMember(name.c_str())) << name;
+    rapidjson::Document envelope;
+    envelope.Parse(Envelope("vol_show", "a \"quoted\" info", "MC_OK", r.result.data).c_str());
+    ASSERT_TRUE(envelope.IsObject());
+    EXPECT_STREQ(envelope["info"].GetString(), "a \"quoted\" info");
 }
 
 TEST_F(Queries, VolumeSnapshotListingsNameBaseVolumeAndSerials) {

@@ -127,6 +127,28 @@ void FieldUint(JsonWriter& w, const char* key, unsigned long long value) {
     w.Uint64(value);
 }
 
+void AppendJsonString(std::string& out, const std::string& s) {
+    out += '"';
+    size_t start = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s, start, i - start);
+        static const char kHex[] = "0123456789abcdef";
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        start = i + 1;
+    }
+    out.append(s, start, std::string::npos);
+    out += '"';
+}
+
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
     if (text.empty()) return items;

@@ -58,6 +58,10 @@ void FieldBool(JsonWriter& w, const char* key, bool value);
 void FieldInt(JsonWriter& w, const char* key, long long value);
 void FieldUint(JsonWriter& w, const char* key, unsigned long long value);
 
+// Appends `s` as a JSON string (quotes included). Much faster than the
+// writer for the long listings: texts that need no escaping are copied whole.
+void AppendJsonString(std::string& out, const std::string& s);
+
 // Splits a comma-joined list ("a,b,c"); an empty text gives an empty list.
 std::vector<std::string> SplitList(const std::string& text);
 

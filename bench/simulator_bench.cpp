@@ -1,0 +1,117 @@
+// How long the simulator takes to answer "vol_show" for large inventories,
+// next to how long the provider's own reply handling takes for the same
+// reply, so that client benchmarks run against the simulator measure the
+// client and not the simulator.
+//   SimulatorVolShow:        the service builds the reply (no network)
+//   SimulatorVolShowOverHttp: login, vol_show and logout over loopback HTTP
+//   ClientParseVolShow:      the provider parses the reply and reads its records
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "Simulator.h"
+#include "json/JsonNode.h"
+#include "platform/install_folder.h"
+#include "provider/ResponseEnvelope.h"
+#include "provider/ResponseParsers.h"
+
+namespace {
+
+using namespace marl::sim;
+
+Inventory Generated(size_t volumes) {
+    Inventory inv;
+    InventoryFigures figures;
+    figures.volumes = volumes;
+    figures.replication = volumes / 10;
+    GenerateInventory(figures, inv);
+    return inv;
+}
+
+HttpRequestInfo Request(const std::string& method, const std::string& path, std::string body = "",
+                        std::string cookie = "") {
+    HttpRequestInfo r;
+    r.method = method;
+    r.target = r.path = path;
+    r.body = std::move(body);
+    r.cookieHeader = std::move(cookie);
+    r.connection = 1;
+    return r;
+}
+
+// A logged-in service and the vol_show request that its session may send.
+struct LoggedIn {
+    explicit LoggedIn(size_t volumes) : service(Generated(volumes), LoginSettings{}) {
+        HttpReplyPlan login = service.Handle(
+            Request("POST", kLoginPath, "user_name=admin&password=password"));
+        std::string cookie = login.setCookie.substr(0, login.setCookie.find(';'));
+        volShow = Request("GET", std::string(kExecutePrefix) + "vol_show/", "", cookie);
+    }
+    ArrayService service;
+    HttpRequestInfo volShow;
+};
+
+void SimulatorVolShow(benchmark::State& state) {
+    LoggedIn array(static_cast<size_t>(state.range(0)));
+    size_t bytes = 0;
+    for (auto _ : state) bytes = array.service.Handle(array.volShow).body.size();
+    state.counters["reply_bytes"] = static_cast<double>(bytes);
+}
+
+void SimulatorVolShowOverHttp(benchmark::State& state) {
+    Simulator sim;
+    SimulatorOptions options;
+    options.generate = true;
+    options.generator.volumes = static_cast<size_t>(state.range(0));
+    options.frontend.https = false;
+    std::string error;
+    if (!sim.Start(options, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        httplib::Client client("127.0.0.1", sim.Ports().http);
+        client.set_keep_alive(true);
+        auto login = client.Post(kLoginPath, "user_name=admin&password=password",
+                                 "application/x-www-form-urlencoded");
+        std::string cookie = login->get_header_value("Set-Cookie");
+        httplib::Headers headers{{"Cookie", cookie.substr(0, cookie.find(';'))}};
+        auto reply = client.Get("/main/services/execute/vol_show/", headers);
+        client.Get("/logout/", headers);
+        benchmark::DoNotOptimize(reply->body.size());
+    }
+    sim.Stop();
+}
+
+void ClientParseVolShow(benchmark::State& state) {
+    LoggedIn array(static_cast<size_t>(state.range(0)));
+    std::string body = array.service.Handle(array.volShow).body;
+    size_t records = 0;
+    for (auto _ : state) {
+        marl::json::JsonNode root = marl::json::Parse(body);
+        marl::json::JsonNode data;
+        ParseResponse(root, data);
+        LunInfoList list;
+        ParseVolShow(data, list);
+        records = list.size();
+    }
+    state.counters["records"] = static_cast<double>(records);
+}
+
+BENCHMARK(SimulatorVolShow)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SimulatorVolShowOverHttp)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ClientParseVolShow)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The client's log goes to a folder of its own (no "." in the path).
+    char folder[] = "/tmp/marl_simulator_bench_XXXXXX";
+    if (mkdtemp(folder)) marl::platform::SetInstallFolder(folder);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
