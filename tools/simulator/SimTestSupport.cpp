@@ -14,16 +14,33 @@ std::string ArgsQuery(const Args& args) {
     return query;
 }
 
+namespace {
+
+Simulator* g_shared = nullptr;
+
+// Stops the shared simulator's threads after the last test, before the
+// program's static objects go away under them.
+class StopSharedSimulator : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (g_shared) g_shared->Stop();
+    }
+};
+
+const ::testing::Environment* const kStopRegistered =
+    ::testing::AddGlobalTestEnvironment(new StopSharedSimulator);
+
+}  // namespace
+
 Simulator& SharedInProcessSimulator() {
-    static Simulator* sim = [] {
-        auto* s = new Simulator;  // lives as long as the test program
+    if (!g_shared) {
+        g_shared = new Simulator;  // lives as long as the test program
         std::string error;
-        if (!s->Start(SimulatorOptions{}, error)) {
+        if (!g_shared->Start(SimulatorOptions{}, error)) {
             ADD_FAILURE() << "simulator did not start: " << error;
         }
-        return s;
-    }();
-    return *sim;
+    }
+    return *g_shared;
 }
 
 void SimulatorCase::SetUp() {
