@@ -21,7 +21,7 @@ Simulator* g_shared = nullptr;
 // Stops the shared simulator's threads after the last test, before the
 // program's static objects go away under them.
 class StopSharedSimulator : public ::testing::Environment {
-public:
+  public:
     void TearDown() override {
         if (g_shared) g_shared->Stop();
     }
