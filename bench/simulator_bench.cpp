@@ -44,8 +44,8 @@ HttpRequestInfo Request(const std::string& method, const std::string& path, std:
 // A logged-in service and the vol_show request that its session may send.
 struct LoggedIn {
     explicit LoggedIn(size_t volumes) : service(Generated(volumes), LoginSettings{}) {
-        HttpReplyPlan login = service.Handle(
-            Request("POST", kLoginPath, "user_name=admin&password=password"));
+        HttpReplyPlan login =
+            service.Handle(Request("POST", kLoginPath, "user_name=admin&password=password"));
         std::string cookie = login.setCookie.substr(0, login.setCookie.find(';'));
         volShow = Request("GET", std::string(kExecutePrefix) + "vol_show/", "", cookie);
     }
