@@ -105,20 +105,6 @@ TEST(FindQRepSessionByCg, PrefersAsyncElseTheLastMatch) {
     }
 }
 
-TEST(FindQRepSessionByCg, LogsEachCandidate) {
-    ReplyLogCapture log;
-    ScriptedArray array;
-    TestClient client(Settings(), array);
-    SessionInfoList sessions{{"cg1", "s1", "sync"}, {"cg1", "s3", "sync"}};
-    client.FindQRepSessionByCg(sessions, "cg1");
-    std::vector<std::string> expected = {
-        "DEBUG Found repSession s1 with cg name (cg1).",  "DEBUG session s1 is not async type",
-        "DEBUG Found repSession s3 with cg name (cg1).",  "DEBUG session s3 is not async type",
-        "DEBUG didn't find async type session. using s3",
-    };
-    EXPECT_EQ(ProviderMessages(log, "CQProvider::FindQRepSessionByCg"), expected);
-}
-
 TEST(FindQLun, ExactSerialAndPeerSerial) {
     ReplyLogCapture log;
     ScriptedArray array;
@@ -198,64 +184,30 @@ TEST(ListingQueries, FailuresLeaveTheListsAlone) {
     }
 }
 
-TEST(ListingQueries, RepliesFillTheLists) {
-    ScriptedArray array;
-    array.Reply("vol_show", OkData(R"({"vol1":{"scsi_sn":"6B1A2","volume_group":"cg1"},)"
-                                   R"("vol2":{"scsi_sn":"6B1A3","volume_group":"cg1"}})"));
-    array.Reply("replication_volume_show",
-                OkData(R"({"r1":{"local_volume":"vol2","vss_scsi_sn":"AA01"}})"));
-    array.Reply("replication_session_show",
-                OkData(R"({"sess1":{"local_volume_group":"cg1","type":"sync"}})"));
-    TestClient client(Settings(), array);
-    LunInfoList luns;
-    SessionInfoList sessions;
-    ASSERT_EQ(client.GetAllQLuns(luns), 0u);
-    ASSERT_EQ(client.GetAllQLunsReplicas(luns), 0u);
-    ASSERT_EQ(client.GetAllQReplicationSessions(sessions), 0u);
-    ASSERT_EQ(luns.size(), 2u);
-    EXPECT_EQ(luns.back().sn, "0006b1a3");
-    EXPECT_EQ(luns.back().peerSn, "0000aa01");
-    ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_EQ(sessions.front().sessionName, "sess1");
-    // Listing commands carry no arguments: the path ends with the name and "/".
-    for (const Call& c : array.calls) EXPECT_EQ(c.args, "") << c.command;
-    EXPECT_EQ(array.http.sent[1].path, "/main/services/execute/vol_show/");
-}
-
-TEST(GetAllQVolSnaps, OneRequestPerGroupEachReplyReadAlone) {
-    ScriptedArray array;
-    array.Reply("volsnap_show", OkData(R"({"cg1:S1:v1":{"scsi_sn":"AB01"}})"));
-    array.Reply("volsnap_show", OkData(R"({"cg2:S2:v2":{"scsi_sn":"AB02"}})"));
-    TestClient client(Settings(), array);
-    client.AddGroup("cg1", "S1");
-    client.AddGroup("cg2", "S2");
-    LunInfoList snaps;
-    EXPECT_EQ(client.GetAllQVolSnaps(snaps), 0u);
-    EXPECT_EQ(array.ArgsOf("volsnap_show"),
-              (std::vector<std::string>{R"({"snapshot_name": "cg1:S1"})",
-                                        R"({"snapshot_name": "cg2:S2"})"}));
-    ASSERT_EQ(snaps.size(), 2u);
-    EXPECT_EQ(snaps.front().volName, "cg1:S1:v1");
-    EXPECT_EQ(snaps.back().sn, "0000ab02");
-}
-
-TEST(GetAllQVolSnaps, StopsAtTheFirstBadGroup) {
+// One "volsnap_show" per group, each reply read by itself; the first bad
+// reply ends the walk. No group: no request at all.
+TEST(GetAllQVolSnaps, OneRequestPerGroupUntilABadReply) {
     struct Case {
         const char* secondReply;
         uint32_t result;
+        size_t requests;
+        size_t snaps;
     };
-    for (const Case& c : {Case{kRefused, 1}, Case{kNotJson, 1}}) {
+    const std::string second = OkData(R"({"cg2:S2:v2":{"scsi_sn":"AB02"}})");
+    for (const Case& c :
+         {Case{second.c_str(), 0, 3, 3}, Case{kRefused, 1, 2, 1}, Case{kNotJson, 1, 2, 1}}) {
         ScriptedArray array;
         array.Reply("volsnap_show", OkData(R"({"cg1:S1:v1":{"scsi_sn":"AB01"}})"));
         array.Reply("volsnap_show", c.secondReply);
+        array.Reply("volsnap_show", OkData(R"({"cg3:S3:v3":{"scsi_sn":"AB03"}})"));
         TestClient client(Settings(), array);
-        client.AddGroup("cg1", "S1");
-        client.AddGroup("cg2", "S2");
-        client.AddGroup("cg3", "S3");
+        for (const char* g : {"cg1", "cg2", "cg3"}) client.AddGroup(g, std::string("S") + g[2]);
         LunInfoList snaps;
-        EXPECT_EQ(client.GetAllQVolSnaps(snaps), c.result);
-        EXPECT_EQ(array.calls.size(), 2u);
-        EXPECT_EQ(snaps.size(), 1u);
+        EXPECT_EQ(client.GetAllQVolSnaps(snaps), c.result) << c.secondReply;
+        EXPECT_EQ(array.calls.size(), c.requests) << c.secondReply;
+        ASSERT_EQ(snaps.size(), c.snaps) << c.secondReply;
+        EXPECT_EQ(snaps.front().sn, "0000ab01");
+        EXPECT_EQ(array.calls[1].args, R"({"snapshot_name": "cg2:S2"})");
     }
     ScriptedArray empty;
     TestClient client(Settings(), empty);

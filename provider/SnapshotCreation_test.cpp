@@ -311,25 +311,6 @@ TEST(CheckCGSetFull, EveryGroupVolumeMustBeInTheSet) {
     }
 }
 
-TEST(CheckCGSetFull, ComparesEveryPairAndAsksPerGroup) {
-    ReplyLogCapture log;
-    ScriptedArray array;
-    array.Reply("vg_show", VgShow("G", R"([["Y"],["X"]])"));
-    TestClient client(Settings(), array);
-    client.AddLun("X", "snX", "G");
-    client.AddLun("Y", "snY", "G");
-    client.AddGroup("G", "SG");
-    EXPECT_EQ(client.CheckCGSetFull(), 0u);
-    EXPECT_EQ(array.ArgsOf("vg_show"), std::vector<std::string>{R"({"vg_name": "G"})"});
-    std::vector<std::string> expected = {
-        "DEBUG volNamesList length = 2",           "DEBUG cg_list length = 1",
-        "DEBUG cg G cg_vol_names_list length = 2", "DEBUG cg_vol_name = Y, vol_name = X",
-        "DEBUG cg_vol_name = Y, vol_name = Y",     "DEBUG cg_vol_name = X, vol_name = X",
-        "DEBUG cg_vol_name = X, vol_name = Y",     "TRACE returning 0x00000000",
-    };
-    EXPECT_EQ(ProviderMessages(log, "CQProvider::CheckCGSetFull"), expected);
-}
-
 TEST(GetCGVolNames, ReplyIsReadEvenAfterAFailedExchange) {
     ReplyLogCapture log;
     ScriptedArray array;
