@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "SimJson.h"
+
 namespace marl::sim {
 
 namespace {
@@ -14,63 +16,80 @@ bool ParsePort(const std::string& text, int& port) {
     return true;
 }
 
+std::string* TextTarget(const std::string& name, CommandLine& cl) {
+    SimulatorOptions& o = cl.options;
+    const std::pair<const char*, std::string*> targets[] = {{"--scenario", &o.scenarioFile},
+                                                            {"--cert", &o.certFile},
+                                                            {"--key", &o.keyFile},
+                                                            {"--user", &o.login.userName},
+                                                            {"--password", &o.login.password},
+                                                            {"--login-reply", &o.login.replyJson},
+                                                            {"--ports-file", &cl.portsFile},
+                                                            {"--log-file", &cl.logFile}};
+    for (const auto& t : targets) {
+        if (name == t.first) return t.second;
+    }
+    return nullptr;
+}
+
+int* PortTarget(const std::string& name, CommandLine& cl) {
+    if (name == "--http-port") return &cl.options.frontend.httpPort;
+    if (name == "--https-port") return &cl.options.frontend.httpsPort;
+    if (name == "--control-port") return &cl.options.controlPort;
+    return nullptr;
+}
+
+bool IsJsonObject(const std::string& text) {
+    rapidjson::Document doc;
+    std::string ignored;
+    return ParseDocument(text, doc, ignored) && doc.IsObject();
+}
+
 // Options that take a value; returns false when `name` is not one of them.
 bool ApplyValueOption(const std::string& name, const std::string& value, CommandLine& cl,
                       std::string& error) {
-    SimulatorOptions& o = cl.options;
-    bool portOk = true;
-    if (name == "--http-port")
-        portOk = ParsePort(value, o.frontend.httpPort);
-    else if (name == "--https-port")
-        portOk = ParsePort(value, o.frontend.httpsPort);
-    else if (name == "--control-port")
-        portOk = ParsePort(value, o.controlPort);
-    else if (name == "--scenario")
-        o.scenarioFile = value;
-    else if (name == "--cert")
-        o.certFile = value;
-    else if (name == "--key")
-        o.keyFile = value;
-    else if (name == "--user")
-        o.login.userName = value;
-    else if (name == "--password")
-        o.login.password = value;
-    else if (name == "--login-reply")
-        o.login.replyJson = value;
-    else if (name == "--ports-file")
-        cl.portsFile = value;
-    else if (name == "--log-file")
-        cl.logFile = value;
-    else if (name == "--tls-mode") {
-        if (!TlsModeFromName(value, o.tlsMode))
+    if (std::string* text = TextTarget(name, cl)) {
+        *text = value;
+        if (name == "--login-reply" && !IsJsonObject(value)) {
+            error = "--login-reply must be a JSON object";
+        }
+    } else if (int* port = PortTarget(name, cl)) {
+        if (!ParsePort(value, *port)) error = name + " needs a port number between 0 and 65535";
+    } else if (name == "--tls-mode") {
+        if (!TlsModeFromName(value, cl.options.tlsMode)) {
             error = "--tls-mode must be valid, expired or wrong_host";
+        }
     } else if (name == "--generate") {
-        o.generate = ParseInventoryFigures(value, o.generator, error);
+        cl.options.generate = ParseInventoryFigures(value, cl.options.generator, error);
     } else {
         return false;
     }
-    if (!portOk) error = name + " needs a port number between 0 and 65535";
     return true;
 }
 
 bool ApplyFlag(const std::string& name, CommandLine& cl) {
-    if (name == "--no-http")
-        cl.options.frontend.http = false;
-    else if (name == "--no-https")
-        cl.options.frontend.https = false;
-    else if (name == "--verbose")
-        cl.options.frontend.verbose = true;
-    else if (name == "--detach")
-        cl.detach = true;
-    else if (name == "--stop")
-        cl.stop = true;
-    else if (name == "--print-default-scenario")
-        cl.printScenario = true;
-    else if (name == "--help" || name == "-h")
-        cl.help = true;
-    else
-        return false;
-    return true;
+    const std::pair<const char*, bool*> switchedOff[] = {
+        {"--no-http", &cl.options.frontend.http}, {"--no-https", &cl.options.frontend.https}};
+    const std::pair<const char*, bool*> switchedOn[] = {
+        {"--verbose", &cl.options.frontend.verbose},
+        {"--detach", &cl.detach},
+        {"--stop", &cl.stop},
+        {"--print-default-scenario", &cl.printScenario},
+        {"--help", &cl.help},
+        {"-h", &cl.help}};
+    for (const auto& f : switchedOff) {
+        if (name == f.first) {
+            *f.second = false;
+            return true;
+        }
+    }
+    for (const auto& f : switchedOn) {
+        if (name == f.first) {
+            *f.second = true;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CheckCombination(const CommandLine& cl, std::string& error) {

@@ -99,7 +99,8 @@ TEST(CommandLineParse, OptionsAndTheirValues) {
                {{"sim", "--stop"}, "--stop needs --ports-file"},
                {{"sim", "--cert", "c.pem"}, "--cert and --key"},
                {{"sim", "--scenario", "a", "--generate", "volumes=1"}, "either"},
-               {{"sim", "--ports-file"}, "needs a value"}};
+               {{"sim", "--ports-file"}, "needs a value"},
+               {{"sim", "--login-reply", "{\"key\":"}, "JSON object"}};
     for (const auto& b : bad) {
         CommandLine c;
         EXPECT_FALSE(ParseCommandLine(static_cast<int>(b.args.size()), b.args.data(), c, error));
