@@ -157,11 +157,14 @@ class CQArrayClient {
 
     uint32_t CreateUnexposableSnapshots(const SnapBatches& batches, uint32_t& result);
     uint32_t CreateReplicationSnapshots(const SnapBatches& batches, uint32_t& result);
+    void ReadReplicationReply(const std::string& reply, uint32_t& result);
     void StoreReplicationSnapNames(const NameList& names);
     bool PrepareReplyReportsSuccess(const std::string& reply);
     uint32_t ExposeReplicatedGroups(uint32_t result);
     uint32_t MapVolume(const std::string& volName, const std::string& target, bool hostGroup);
     std::string HelperSafeSerials(const std::string& scsiSerials);
+    uint32_t FindRestoreSource(const std::string& cgName, const std::string& snapName,
+                               std::string& source);
 
     ArrayTransport m_transport;
 };

@@ -120,23 +120,7 @@ uint32_t CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b, uint32_
         return hr;
     }
     try {
-        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
-                 "parsing replication_session_snapshot_create response: %s", reply.c_str());
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR,
-                     "replication_session_snapshot_create failed");
-            result = 1;
-        }
-        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
-                 "parsing replication_session_snapshot_create response: %s", reply.c_str());
-        NameList names;
-        if (ParseReplicationSnapCreateResponse(data, names)) {
-            QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR,
-                     "parsing replication_session_snapshot_create response failed");
-            result = 1;
-        }
-        StoreReplicationSnapNames(names);
+        ReadReplicationReply(reply, result);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
@@ -147,6 +131,26 @@ uint32_t CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b, uint32_
         result = 1;
     }
     return 0;
+}
+
+// Throws what the JSON parser throws for a reply that is not JSON.
+void CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& result) {
+    QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
+             "parsing replication_session_snapshot_create response: %s", reply.c_str());
+    JsonNode data;
+    if (ReplyFailed(reply, data)) {
+        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR, "replication_session_snapshot_create failed");
+        result = 1;
+    }
+    QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
+             "parsing replication_session_snapshot_create response: %s", reply.c_str());
+    NameList names;
+    if (ParseReplicationSnapCreateResponse(data, names)) {
+        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR,
+                 "parsing replication_session_snapshot_create response failed");
+        result = 1;
+    }
+    StoreReplicationSnapNames(names);
 }
 
 // The array answers with one name per session sent, in the order sent; the

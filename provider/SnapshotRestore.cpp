@@ -37,14 +37,15 @@ uint32_t CQArrayClient::SnapsRestore(const NameList& cgList, const NameList& sna
     return 0;
 }
 
-uint32_t CQArrayClient::SnapRestore(const std::string& cgName, const std::string& snapName) {
+// The snapshot VSS knows was made from another one (the commit's); the
+// restore takes that source when the array names one, else the snapshot.
+uint32_t CQArrayClient::FindRestoreSource(const std::string& cgName, const std::string& snapName,
+                                          std::string& source) {
     static constexpr char kFunction[] = "CQProvider::SnapRestore";
-    std::string preRestoreName = "VSS_TMP_" + RestoreTimestamp();
     std::string reply;
     uint32_t hr =
         SendArrayRequest(L"snapshot_show", Args({{L"snapshot_name", Widen(snapName)}}), reply);
     if (hr != 0) return hr;
-    std::string source;
     try {
         JsonNode data;
         if (ReplyFailed(reply, data)) {
@@ -63,18 +64,27 @@ uint32_t CQArrayClient::SnapRestore(const std::string& cgName, const std::string
         QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "didn't find source. using given snap %s",
                  source.c_str());
     }
+    return 0;
+}
+
+uint32_t CQArrayClient::SnapRestore(const std::string& cgName, const std::string& snapName) {
+    static constexpr char kFunction[] = "CQProvider::SnapRestore";
+    std::string preRestoreName = "VSS_TMP_" + RestoreTimestamp();
+    std::string source;
+    uint32_t hr = FindRestoreSource(cgName, snapName, source);
+    if (hr != 0) return hr;
     std::wstring args = Args({{L"vg_name", Widen(cgName)},
                               {L"snapshot_name", Widen(source)},
                               {L"pre_restore_snapshot_name", Widen(preRestoreName)}});
-    std::string restoreReply;
-    hr = SendArrayRequest(L"vols_restore", args, restoreReply);
+    std::string reply;
+    hr = SendArrayRequest(L"vols_restore", args, reply);
     if (hr != 0) {
         QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vols_restore failed 0x%08x", hr);
         return hr;
     }
     try {
         JsonNode data;
-        if (ReplyFailed(restoreReply, data)) {
+        if (ReplyFailed(reply, data)) {
             QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vols_restore failed");
             return 1;
         }
