@@ -22,6 +22,7 @@ constexpr uint64_t kRotateAbove = 0x100000;  // 1,048,576 bytes
 // would shift, and so delete, one older generation per line.
 constexpr uint64_t kRotateRetryGrowth = 0x10000;
 constexpr size_t kTraceBuffer = 4096;
+constexpr uint64_t kRecordTag = 0x514c4f474c494e45ull;  // marks a valid last-line record
 constexpr int kInitialLevel = QLOG_INFO;
 constexpr int kInvalidLevel = 5;
 
@@ -63,20 +64,114 @@ LineStamp Stamp(const char* function, const char* file, long line, const std::st
                      marl::platform::CurrentThreadId()};
 }
 
-// Writes as much of the header as fits and returns the length of the whole.
+// Writes like snprintf: as much as fits with a terminating zero, counting the
+// length of the whole.
+class BoundedWriter {
+  public:
+    BoundedWriter(char* buffer, size_t size) : m_buffer(buffer), m_size(size) {}
+
+    void Put(char c) {
+        if (m_length + 1 < m_size) m_buffer[m_length] = c;
+        ++m_length;
+    }
+    void Put(const char* s) {  // printf's %s
+        for (s = s ? s : "(null)"; *s; ++s) Put(*s);
+    }
+    void Decimal(long value, int width) {  // printf's %0<width>ld
+        char digits[24];
+        int n = 0;
+        unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : value;
+        do {
+            digits[n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v);
+        if (value < 0) Put('-');
+        for (int pad = width - n - (value < 0 ? 1 : 0); pad > 0; --pad) Put('0');
+        while (n) Put(digits[--n]);
+    }
+    void Hex(uint32_t value) {  // printf's %x
+        char digits[8];
+        int n = 0;
+        do {
+            digits[n++] = "0123456789abcdef"[value & 0xf];
+            value >>= 4;
+        } while (value);
+        while (n) Put(digits[--n]);
+    }
+    int Finish() {
+        if (m_size) m_buffer[m_length < m_size ? m_length : m_size - 1] = '\0';
+        return static_cast<int>(m_length);
+    }
+
+  private:
+    char* m_buffer;
+    size_t m_size;
+    size_t m_length = 0;
+};
+
+// The header as the format
+// "[%04d/%02d/%02d-%02d:%02d:%02d.%03ld][%s][%s][%s:%ld][%s][PID:0x%x][TID:0x%x]"
+// gives it, written without printf: parsing fourteen conversions at every
+// line cost as much as the rest of the formatting. Returns the length of the
+// whole header; as much of it as fits is in `buffer`.
 int FormatHeader(char* buffer, size_t size, const LineStamp& s) {
     const marl::platform::LocalTime& t = s.time;
-    return std::snprintf(
-        buffer, size,
-        "[%04d/%02d/%02d-%02d:%02d:%02d.%03ld][%s][%s][%s:%ld][%s][PID:0x%x][TID:0x%x]", t.year,
-        t.month, t.day, t.hour, t.minute, t.second, static_cast<long>(t.millisecond),
-        s.module.c_str(), LevelName(s.level), s.file, s.line, s.function, s.pid, s.tid);
+    BoundedWriter w(buffer, size);
+    w.Put('[');
+    w.Decimal(t.year, 4);
+    w.Put('/');
+    w.Decimal(t.month, 2);
+    w.Put('/');
+    w.Decimal(t.day, 2);
+    w.Put('-');
+    w.Decimal(t.hour, 2);
+    w.Put(':');
+    w.Decimal(t.minute, 2);
+    w.Put(':');
+    w.Decimal(t.second, 2);
+    w.Put('.');
+    w.Decimal(t.millisecond, 3);
+    w.Put("][");
+    w.Put(s.module.c_str());
+    w.Put("][");
+    w.Put(LevelName(s.level));
+    w.Put("][");
+    w.Put(s.file);
+    w.Put(':');
+    w.Decimal(s.line, 0);
+    w.Put("][");
+    w.Put(s.function);
+    w.Put("][PID:0x");
+    w.Hex(s.pid);
+    w.Put("][TID:0x");
+    w.Hex(s.tid);
+    w.Put(']');
+    return w.Finish();
+}
+
+// Completes a text formatted into `size` bytes at `buffer` (`needed`, what
+// the formatter reported): cut and marked when it did not fit. Returns its
+// length.
+size_t FormatInto(char* buffer, size_t size, int needed) {
+    MarkCutIfNeeded(buffer, size, needed);
+    if (needed < 0) return std::strlen(buffer);
+    return std::min(static_cast<size_t>(needed), size - 1);
 }
 
 std::string GenerationName(const std::string& base, int n) {
     return base + "_" + std::to_string(n) + ".txt";
 }
 
+class MutexHold {
+  public:
+    explicit MutexHold(marl::platform::NamedMutex& m) : m_mutex(m) { m_mutex.Lock(); }
+    ~MutexHold() { m_mutex.Unlock(); }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+  private:
+    marl::platform::NamedMutex& m_mutex;
+};
 }  // namespace
 
 struct CQLogger::Impl {
@@ -85,23 +180,61 @@ struct CQLogger::Impl {
     std::FILE* file = nullptr;
     bool opened = false;  // OpenLogFile succeeded: lines may (re)open the file
     marl::platform::FileIdentity identity;
+    bool identityKnown = false;
     uint64_t rotateAbove = kRotateAbove;
     uint64_t retryAbove = 0;  // after a rotation that left the file in place
     std::atomic<int> providerLevel{kInitialLevel};
     std::atomic<int> jsonLevel{kInitialLevel};
     std::atomic<int> configuratorLevel{kInitialLevel};
 
+    // Every suppressed line comes through here, so the module is matched by
+    // its length first and then compared inline, without library calls.
     std::atomic<int>* LevelOf(const std::string& module) {
-        if (module == "PROVIDER") return &providerLevel;
-        if (module == "JSON") return &jsonLevel;
-        if (module == "CONFIGURATOR") return &configuratorLevel;
-        return nullptr;
+        switch (module.size()) {
+            case 8:
+                return Is(module, "PROVIDER") ? &providerLevel : nullptr;
+            case 4:
+                return Is(module, "JSON") ? &jsonLevel : nullptr;
+            case 12:
+                return Is(module, "CONFIGURATOR") ? &configuratorLevel : nullptr;
+            default:
+                return nullptr;
+        }
+    }
+    bool Enabled(const std::string& module, int level) {
+        if (level >= kInvalidLevel) return false;
+        std::atomic<int>* threshold = LevelOf(module);
+        return threshold && threshold->load(std::memory_order_relaxed) >= level;
+    }
+    template <size_t N>
+    static bool Is(const std::string& module, const char (&name)[N]) {
+        return std::memcmp(module.data(), name, N - 1) == 0;
     }
 
     bool Open(const char* mode) {
         file = marl::platform::OpenSharedFile(fileName, mode);
-        if (file && !marl::platform::IdentityOfStream(file, &identity)) identity = {};
+        identityKnown = file && marl::platform::IdentityOfStream(file, &identity);
         return file != nullptr;
+    }
+
+    // The mutex's shared words remember which file the last line of any
+    // process went to. When that is our own file, nobody has rotated it since
+    // (a rotation forgets the record), so the lookup of the path, the dearest
+    // part of a line after the write itself, can be skipped: the size comes
+    // from our own stream. A file deleted meanwhile fails that read, and the
+    // path is looked up again.
+    bool LastLineWasOurs(uint64_t* size) {
+        const uint64_t* w = mutex.SharedWords();
+        return w && file && identityKnown && w[0] == kRecordTag && w[1] == identity.volume &&
+               w[2] == identity.index && marl::platform::SizeOfStream(file, size);
+    }
+
+    void NoteLastLine(bool written) {
+        uint64_t* w = mutex.SharedWords();
+        if (!w) return;
+        w[0] = written && file && identityKnown ? kRecordTag : 0;
+        w[1] = identity.volume;
+        w[2] = identity.index;
     }
 
     void Close() {
@@ -131,6 +264,7 @@ struct CQLogger::Impl {
     }
 
     void Rotate(uint64_t size) {
+        NoteLastLine(false);  // the file the record names is about to move
         std::string base = fileName.substr(0, fileName.find('.'));
         for (int n = 3; n >= 1; --n) {
             std::string newer = GenerationName(base, n);
@@ -154,24 +288,17 @@ struct CQLogger::Impl {
     // file has grown past the limit, and report whether there is a stream.
     bool PrepareForLine() {
         if (!opened) return false;
-        uint64_t size = FollowCurrentFile();
+        uint64_t size = 0;
+        if (!LastLineWasOurs(&size)) size = FollowCurrentFile();
         if (file && size > std::max(rotateAbove, retryAbove)) Rotate(size);
         return file != nullptr;
     }
-};
 
-namespace {
-class MutexHold {
-  public:
-    explicit MutexHold(marl::platform::NamedMutex& m) : m_mutex(m) { m_mutex.Lock(); }
-    ~MutexHold() { m_mutex.Unlock(); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-  private:
-    marl::platform::NamedMutex& m_mutex;
+    void WriteLine(const char* function, const char* file, long line, const std::string& module,
+                   int level, const char* format, va_list args, bool whole);
+    void WriteCut(const LineStamp& stamp, const char* format, va_list args);
+    void WriteWhole(const LineStamp& stamp, const char* format, va_list args);
 };
-}  // namespace
 
 CQLogger* CQLogger::getInstance() {
     static CQLogger* instance = new CQLogger();  // lives until the process ends
@@ -226,57 +353,77 @@ void CQLogger::SetLogLevel(const std::string& module, int level) {
 }
 
 bool CQLogger::IsLogLevelEnabled(const std::string& module, int level) {
-    if (level >= kInvalidLevel) return false;
-    std::atomic<int>* threshold = m_impl->LevelOf(module);
-    return threshold && threshold->load(std::memory_order_relaxed) >= level;
+    return m_impl->Enabled(module, level);
 }
 
 // The process and thread ids are read after the threshold check: reading
-// them costs system calls on POSIX, and a suppressed line must cost no more
-// than the comparison.
+// them may cost system calls, and a suppressed line must cost no more than
+// the comparison. The formatting and writing live out of line, so that the
+// suppressed path does not even set up their buffers.
 void CQLogger::qm_vss_log(const char* function, const char* file, long line, std::string module,
                           int level, const char* format, ...) {
-    if (!IsLogLevelEnabled(module, level)) return;
-    LineStamp stamp = Stamp(function, file, line, module, level);
-    char header[kHeaderBuffer];
-    MarkCutIfNeeded(header, kHeaderBuffer, FormatHeader(header, kHeaderBuffer, stamp));
-    char message[kMessageBuffer];
+    if (!m_impl->Enabled(module, level)) return;
     va_list args;
     va_start(args, format);
-    int needed = std::vsnprintf(message, kMessageBuffer, format, args);
+    m_impl->WriteLine(function, file, line, module, level, format, args, false);
     va_end(args);
-    MarkCutIfNeeded(message, kMessageBuffer, needed);
-
-    MutexHold hold(m_impl->mutex);
-    if (!m_impl->PrepareForLine()) return;
-    std::fprintf(m_impl->file, "%s%s\n", header, message);
-    std::fflush(m_impl->file);
 }
 
 void CQLogger::qm_vss_log_full(const char* function, const char* file, long line,
                                std::string module, int level, const char* format, ...) {
-    if (!IsLogLevelEnabled(module, level)) return;
+    if (!m_impl->Enabled(module, level)) return;
+    va_list args;
+    va_start(args, format);
+    m_impl->WriteLine(function, file, line, module, level, format, args, true);
+    va_end(args);
+}
+
+void CQLogger::Impl::WriteLine(const char* function, const char* file, long line,
+                               const std::string& module, int level, const char* format,
+                               va_list args, bool whole) {
     LineStamp stamp = Stamp(function, file, line, module, level);
+    if (whole) {
+        WriteWhole(stamp, format, args);
+    } else {
+        WriteCut(stamp, format, args);
+    }
+}
+
+// Header and message are formatted into their fixed-size parts of one line
+// buffer, which then goes to the file in one piece.
+void CQLogger::Impl::WriteCut(const LineStamp& stamp, const char* format, va_list args) {
+    char line[kHeaderBuffer + kMessageBuffer];
+    size_t length = FormatInto(line, kHeaderBuffer, FormatHeader(line, kHeaderBuffer, stamp));
+    char* message = line + length;
+    length +=
+        FormatInto(message, kMessageBuffer, std::vsnprintf(message, kMessageBuffer, format, args));
+    line[length++] = '\n';
+
+    MutexHold hold(mutex);
+    if (!PrepareForLine()) return;
+    bool written = std::fwrite(line, 1, length, this->file) == length;
+    NoteLastLine(std::fflush(this->file) == 0 && written);
+}
+
+// Header and message uncut, the message formatted straight into the file.
+void CQLogger::Impl::WriteWhole(const LineStamp& stamp, const char* format, va_list args) {
     char shortHeader[kHeaderBuffer];
     int needed = FormatHeader(shortHeader, kHeaderBuffer, stamp);
+    if (needed < 0) shortHeader[0] = '\0';
     std::string longHeader;
-    if (needed >= static_cast<int>(kHeaderBuffer)) {  // no cut here: the header is written whole
+    if (needed >= static_cast<int>(kHeaderBuffer)) {
         longHeader.resize(static_cast<size_t>(needed) + 1);
         FormatHeader(&longHeader[0], longHeader.size(), stamp);
         longHeader.resize(static_cast<size_t>(needed));
     }
     const char* header = longHeader.empty() ? shortHeader : longHeader.c_str();
-    if (needed < 0) shortHeader[0] = '\0';
 
-    MutexHold hold(m_impl->mutex);
-    if (!m_impl->PrepareForLine()) return;
-    std::fputs(header, m_impl->file);
-    va_list args;
-    va_start(args, format);
-    std::vfprintf(m_impl->file, format, args);
-    va_end(args);
-    std::fputs("\n", m_impl->file);
-    std::fflush(m_impl->file);
+    MutexHold hold(mutex);
+    if (!PrepareForLine()) return;
+    bool written = std::fputs(header, file) >= 0;
+    written = std::vfprintf(file, format, args) >= 0 && written;
+    written = std::fputs("\n", file) >= 0 && written;
+    NoteLastLine(std::fflush(file) == 0 && written);
 }
 
 void CQLogger::ResetForTesting() {

@@ -1,16 +1,22 @@
 #pragma once
-// A mutex shared by every process of this machine that uses the same name.
+// A mutex shared by every process of this machine that uses the same name,
+// with a few words of memory that its holders share.
 //
 // Windows: a named kernel mutex (CreateMutexA, not initially owned, default
-// security). POSIX: an advisory lock (flock) on a lock file in the system's
-// temporary folder, which the kernel releases when the holder dies, combined
-// with a process-local mutex because flock does not exclude threads that share
-// one open file.
+// security) and a named file mapping for the shared words; the threads of one
+// process queue on a local lock first. POSIX: a lock file in the system's
+// temporary folder, mapped into memory, holding a process-shared robust
+// pthread mutex and the shared words: taking it costs no system call unless it
+// is contended. The kernel marks the mutex when a holder dies. Where the file
+// cannot be mapped, an advisory lock (flock) on it serves instead, together
+// with a local mutex, and there are no shared words.
 //
-// Lock() waits without time limit. A holder that dies releases the lock (POSIX:
-// its descriptor closes; Windows: the next waiter gets the abandoned mutex).
-// The object is not copyable and must not be destroyed while locked.
-// Thread safe.
+// Lock() waits without time limit. A holder that dies releases the lock (the
+// next holder gets it, and finds the shared words zeroed, since the dead one
+// may have left them half written). The object is not copyable and must not
+// be destroyed while locked. Thread safe.
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +24,8 @@ namespace marl::platform {
 
 class NamedMutex {
   public:
+    static constexpr size_t kSharedWords = 8;
+
     explicit NamedMutex(const std::string& name);
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
@@ -28,6 +36,11 @@ class NamedMutex {
     bool IsValid() const;
     void Lock();
     void Unlock();
+
+    // kSharedWords words seen by every holder of a mutex of this name, in any
+    // process; zero at first. Read and write them only while holding the
+    // lock. nullptr when the system could not provide them.
+    uint64_t* SharedWords();
 
   private:
     struct Impl;

@@ -210,7 +210,9 @@ TEST(NamedMutex, HolderThatDiesReleasesTheLock) {
     EXPECT_FALSE(waiter.state->acquired) << "the lock was taken while the child held it";
     Touch(dir.File("go"));
     EXPECT_EQ(child.Wait(), kDiedHoldingLock);
-    EXPECT_TRUE(waiter.WaitAcquired(20)) << "the dead holder's lock was never released";
+    ASSERT_TRUE(waiter.WaitAcquired(20)) << "the dead holder's lock was never released";
+    ASSERT_NE(waiter.state->mutex.SharedWords(), nullptr);
+    EXPECT_EQ(waiter.state->mutex.SharedWords()[2], 0u) << "words of a dead holder kept";
 }
 
 // Parameters: folder, mutex name. Takes the lock, reports it, and on the
@@ -220,9 +222,48 @@ TEST(NamedMutexChild, DISABLED_DieHoldingLock) {
     if (p.size() != 2) GTEST_SKIP() << "started without " << kChildFlag;
     auto* mutex = new NamedMutex(p[1]);  // never destroyed: the process dies holding it
     mutex->Lock();
+    ASSERT_NE(mutex->SharedWords(), nullptr);
+    mutex->SharedWords()[2] = 99;  // left half done, as far as the others know
     Touch(p[0] + "/locked");
     WaitForFile(p[0] + "/go");
     std::_Exit(kDiedHoldingLock);
+}
+
+TEST(NamedMutex, SharedWordsAreSeenByEveryHolder) {
+    const std::string name = UniqueName("words");
+    NamedMutex first(name);
+    NamedMutex second(name);
+    first.Lock();
+    uint64_t* words = first.SharedWords();
+    ASSERT_NE(words, nullptr);
+    for (size_t i = 0; i < NamedMutex::kSharedWords; ++i) EXPECT_EQ(words[i], 0u) << i;
+    words[NamedMutex::kSharedWords - 1] = 0x1122334455667788ull;
+    first.Unlock();
+    second.Lock();
+    EXPECT_EQ(second.SharedWords()[NamedMutex::kSharedWords - 1], 0x1122334455667788ull);
+    second.Unlock();
+
+    ChildProcess child;
+    ASSERT_TRUE(StartChild(child, "AddToWord", {name}));
+    EXPECT_EQ(child.Wait(), 0);
+    first.Lock();
+    EXPECT_EQ(first.SharedWords()[0], 5u);
+    first.Unlock();
+    NamedMutex other(UniqueName("words"));
+    other.Lock();
+    EXPECT_EQ(other.SharedWords()[0], 0u);  // another name, other words
+    other.Unlock();
+}
+
+// Parameter: mutex name. Adds 5 to the first shared word.
+TEST(NamedMutexChild, DISABLED_AddToWord) {
+    std::vector<std::string> p = ChildParams();
+    if (p.size() != 1) GTEST_SKIP() << "started without " << kChildFlag;
+    NamedMutex mutex(p[0]);
+    mutex.Lock();
+    ASSERT_NE(mutex.SharedWords(), nullptr);
+    mutex.SharedWords()[0] += 5;
+    mutex.Unlock();
 }
 
 TEST(NamedMutex, DifferentNamesDoNotExclude) {

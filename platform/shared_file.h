@@ -31,6 +31,10 @@ bool IdentityOfStream(std::FILE* stream, FileIdentity* id);
 // Identity and size of the file now at `path`; false when there is none.
 bool IdentityOfPath(const std::string& path, FileIdentity* id, uint64_t* size);
 
+// Size of the file `stream` writes to, read through the stream (no lookup of
+// a path); false when it cannot be read or the file has been deleted.
+bool SizeOfStream(std::FILE* stream, uint64_t* size);
+
 bool PathExists(const std::string& path);
 
 }  // namespace marl::platform

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -18,18 +19,41 @@ std::FILE* OpenSharedFile(const std::string& path, const char* mode) {
     return f;
 }
 
+// statx is asked for no time stamp: on file systems with fine-grained time
+// stamps, a query of the modification time makes the next write update it
+// precisely, which dirties the inode at every logged line.
+namespace {
+bool Query(int dirfd, const char* path, int flags, unsigned mask, struct statx* st) {
+    return ::statx(dirfd, path, flags, mask, st) == 0 && (st->stx_mask & mask) == mask;
+}
+
+FileIdentity IdentityOf(const struct statx& st) {
+    return FileIdentity{::makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
+}
+}  // namespace
+
 bool IdentityOfStream(std::FILE* stream, FileIdentity* id) {
-    struct stat st {};
-    if (fstat(fileno(stream), &st) != 0) return false;
-    *id = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    struct statx st {};
+    if (!Query(fileno(stream), "", AT_EMPTY_PATH, STATX_INO, &st)) return false;
+    *id = IdentityOf(st);
     return true;
 }
 
 bool IdentityOfPath(const std::string& path, FileIdentity* id, uint64_t* size) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return false;
-    *id = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-    *size = static_cast<uint64_t>(st.st_size);
+    struct statx st {};
+    if (!Query(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_SIZE, &st)) return false;
+    *id = IdentityOf(st);
+    *size = st.stx_size;
+    return true;
+}
+
+bool SizeOfStream(std::FILE* stream, uint64_t* size) {
+    struct statx st {};
+    if (!Query(fileno(stream), "", AT_EMPTY_PATH, STATX_SIZE | STATX_NLINK, &st) ||
+        st.stx_nlink == 0) {
+        return false;
+    }
+    *size = st.stx_size;
     return true;
 }
 

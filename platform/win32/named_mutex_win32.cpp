@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/named_mutex.h"
 
 namespace marl::platform {
@@ -12,13 +14,29 @@ namespace marl::platform {
 struct NamedMutex::Impl {
     SRWLOCK local = SRWLOCK_INIT;
     HANDLE handle = nullptr;
+    HANDLE mapping = nullptr;  // the shared words: a page of the paging file
+    uint64_t* words = nullptr;
 };
+
+namespace {
+constexpr DWORD kMappingBytes = NamedMutex::kSharedWords * sizeof(uint64_t);
+}
 
 NamedMutex::NamedMutex(const std::string& name) : m_impl(std::make_unique<Impl>()) {
     m_impl->handle = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!m_impl->handle) return;
+    // Created zeroed by the first process, opened by the others.
+    m_impl->mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                           kMappingBytes, (name + "_shared").c_str());
+    if (m_impl->mapping) {
+        m_impl->words = static_cast<uint64_t*>(
+            ::MapViewOfFile(m_impl->mapping, FILE_MAP_ALL_ACCESS, 0, 0, kMappingBytes));
+    }
 }
 
 NamedMutex::~NamedMutex() {
+    if (m_impl->words) ::UnmapViewOfFile(m_impl->words);
+    if (m_impl->mapping) ::CloseHandle(m_impl->mapping);
     if (m_impl->handle) ::CloseHandle(m_impl->handle);
 }
 
@@ -26,13 +44,19 @@ bool NamedMutex::IsValid() const { return m_impl->handle != nullptr; }
 
 void NamedMutex::Lock() {
     ::AcquireSRWLockExclusive(&m_impl->local);
-    // An abandoned mutex (its holder died) is owned by us now; carry on.
-    if (m_impl->handle) ::WaitForSingleObject(m_impl->handle, INFINITE);
+    if (!m_impl->handle) return;
+    // An abandoned mutex (its holder died) is ours now; what the holder was
+    // writing into the shared words may be half done.
+    if (::WaitForSingleObject(m_impl->handle, INFINITE) == WAIT_ABANDONED && m_impl->words) {
+        std::memset(m_impl->words, 0, kMappingBytes);
+    }
 }
 
 void NamedMutex::Unlock() {
     if (m_impl->handle) ::ReleaseMutex(m_impl->handle);
     ::ReleaseSRWLockExclusive(&m_impl->local);
 }
+
+uint64_t* NamedMutex::SharedWords() { return m_impl->words; }
 
 }  // namespace marl::platform

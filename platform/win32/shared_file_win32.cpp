@@ -77,6 +77,18 @@ bool IdentityOfPath(const std::string& path, FileIdentity* id, uint64_t* size) {
     return ok;
 }
 
+bool SizeOfStream(std::FILE* stream, uint64_t* size) {
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    FILE_STANDARD_INFO info;
+    if (h == INVALID_HANDLE_VALUE ||
+        !::GetFileInformationByHandleEx(h, FileStandardInfo, &info, sizeof info) ||
+        info.DeletePending) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(info.EndOfFile.QuadPart);
+    return true;
+}
+
 bool PathExists(const std::string& path) {
     return ::GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

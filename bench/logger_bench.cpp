@@ -1,0 +1,141 @@
+// The logger's cost per line against spdlog's basic_file_sink_mt flushing
+// after every line of the same text. spdlog takes no lock between processes;
+// our written line pays for the named mutex, the size check that follows
+// other processes' rotations, the write and the flush.
+//
+// Prints the ratio written/spdlog (goal: at most 1.5) and the cost of a
+// suppressed DEBUG line (goal: at most 10 ns).
+#include <benchmark/benchmark.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+
+#include "common/QVssLog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One folder for the run (its path holds no "."), removed at the end.
+const fs::path& BenchFolder() {
+    static const fs::path folder = [] {
+        fs::path p = fs::temp_directory_path() /
+                     ("marl_logger_bench_" + std::to_string(std::random_device()()));
+        fs::create_directories(p);
+        return p;
+    }();
+    return folder;
+}
+
+const char kFunction[] = "CQProvider::TakeSnap";
+const char kUnit[] = "QProviderInterface";
+const char kGroup[] = "cg_finance:VSS_fin_0305140709";
+
+void WrittenInfoLine(benchmark::State& state) {
+    CQLogger log;
+    if (!log.OpenLogFile((BenchFolder() / "marl_vss_log.txt").string())) {
+        state.SkipWithError("cannot open the log");
+        return;
+    }
+    for (auto _ : state) {
+        log.qm_vss_log(kFunction, kUnit, 968, "PROVIDER", QLOG_INFO, "TakeRegularSnap %s %d",
+                       kGroup, 42);
+    }
+}
+BENCHMARK(WrittenInfoLine)->Unit(benchmark::kNanosecond);
+
+void SuppressedDebugLine(benchmark::State& state) {
+    CQLogger log;
+    log.OpenLogFile((BenchFolder() / "marl_vss_log.txt").string());
+    for (auto _ : state) {
+        log.qm_vss_log(kFunction, kUnit, 968, "PROVIDER", QLOG_DEBUG, "TakeRegularSnap %s %d",
+                       kGroup, 42);
+    }
+}
+BENCHMARK(SuppressedDebugLine)->Unit(benchmark::kNanosecond);
+
+void SpdlogFlushedLine(benchmark::State& state) {
+    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(
+        (BenchFolder() / "spdlog_log.txt").string(), true);
+    spdlog::logger logger("bench", sink);
+    logger.set_pattern(
+        "[%Y/%m/%d-%H:%M:%S.%e][PROVIDER][%l][QProviderInterface:968][CQProvider::TakeSnap]"
+        "[PID:0x%P][TID:0x%t]%v");
+    logger.flush_on(spdlog::level::trace);
+    for (auto _ : state) logger.info("TakeRegularSnap {} {}", kGroup, 42);
+}
+BENCHMARK(SpdlogFlushedLine)->Unit(benchmark::kNanosecond);
+
+// Per line of each benchmark: real and CPU time (the median when repetitions
+// are asked for).
+struct Figure {
+    double real = 0;
+    double cpu = 0;
+};
+
+// The console table, plus the figures kept for the summary.
+class FigureReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            const std::string& name = run.run_name.function_name;
+            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (median) m_medians.insert(name);
+            if (median || (run.run_type == Run::RT_Iteration && !m_medians.count(name))) {
+                m_figures[name] = Figure{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            }
+        }
+    }
+    Figure Of(const std::string& name) const {
+        auto it = m_figures.find(name);
+        return it == m_figures.end() ? Figure{} : it->second;
+    }
+
+  private:
+    std::map<std::string, Figure> m_figures;
+    std::set<std::string> m_medians;
+};
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+// Both clocks: on a busy machine real time also counts the waits for a CPU,
+// which CPU time leaves out.
+void PrintFigures(const FigureReporter& r) {
+    Figure written = r.Of("WrittenInfoLine"), spdlog = r.Of("SpdlogFlushedLine");
+    Figure suppressed = r.Of("SuppressedDebugLine");
+    if (written.real > 0 && spdlog.real > 0) {
+        double real = written.real / spdlog.real, cpu = written.cpu / spdlog.cpu;
+        std::printf("written INFO line: %.0f ns real, %.0f ns CPU\n", written.real, written.cpu);
+        std::printf("spdlog flushed line: %.0f ns real, %.0f ns CPU\n", spdlog.real, spdlog.cpu);
+        std::printf("ratio written/spdlog: %.2f real (%s), %.2f CPU (%s); goal <= 1.5\n", real,
+                    Verdict(real <= 1.5), cpu, Verdict(cpu <= 1.5));
+    }
+    if (suppressed.real > 0) {
+        std::printf("suppressed DEBUG line: %.2f ns real (%s), %.2f ns CPU (%s); goal <= 10 ns\n",
+                    suppressed.real, Verdict(suppressed.real <= 10), suppressed.cpu,
+                    Verdict(suppressed.cpu <= 10));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    FigureReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    PrintFigures(reporter);
+    std::error_code ec;
+    fs::remove_all(BenchFolder(), ec);
+    return 0;
+}
