@@ -5,7 +5,9 @@
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
+#include "common/QVssLogHeader.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/shared_file.h"
@@ -40,113 +42,16 @@ void MarkCutIfNeeded(char* buffer, size_t size, int needed) {
     }
 }
 
-// What the header says about one line; read before the mutex is taken.
-struct LineStamp {
-    const char* function;
-    const char* file;
-    long line;
-    const std::string& module;
-    int level;
-    marl::platform::LocalTime time;
-    uint32_t pid;
-    uint32_t tid;
-};
-
-LineStamp Stamp(const char* function, const char* file, long line, const std::string& module,
-                int level) {
-    return LineStamp{function,
-                     file,
-                     line,
-                     module,
-                     level,
-                     marl::platform::GetLocalTimeNow(),
-                     marl::platform::CurrentProcessId(),
-                     marl::platform::CurrentThreadId()};
-}
-
-// Writes like snprintf: as much as fits with a terminating zero, counting the
-// length of the whole.
-class BoundedWriter {
-  public:
-    BoundedWriter(char* buffer, size_t size) : m_buffer(buffer), m_size(size) {}
-
-    void Put(char c) {
-        if (m_length + 1 < m_size) m_buffer[m_length] = c;
-        ++m_length;
-    }
-    void Put(const char* s) {  // printf's %s
-        for (s = s ? s : "(null)"; *s; ++s) Put(*s);
-    }
-    void Decimal(long value, int width) {  // printf's %0<width>ld
-        char digits[24];
-        int n = 0;
-        unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : value;
-        do {
-            digits[n++] = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v);
-        if (value < 0) Put('-');
-        for (int pad = width - n - (value < 0 ? 1 : 0); pad > 0; --pad) Put('0');
-        while (n) Put(digits[--n]);
-    }
-    void Hex(uint32_t value) {  // printf's %x
-        char digits[8];
-        int n = 0;
-        do {
-            digits[n++] = "0123456789abcdef"[value & 0xf];
-            value >>= 4;
-        } while (value);
-        while (n) Put(digits[--n]);
-    }
-    int Finish() {
-        if (m_size) m_buffer[m_length < m_size ? m_length : m_size - 1] = '\0';
-        return static_cast<int>(m_length);
-    }
-
-  private:
-    char* m_buffer;
-    size_t m_size;
-    size_t m_length = 0;
-};
-
-// The header as the format
-// "[%04d/%02d/%02d-%02d:%02d:%02d.%03ld][%s][%s][%s:%ld][%s][PID:0x%x][TID:0x%x]"
-// gives it, written without printf: parsing fourteen conversions at every
-// line cost as much as the rest of the formatting. Returns the length of the
-// whole header; as much of it as fits is in `buffer`.
-int FormatHeader(char* buffer, size_t size, const LineStamp& s) {
-    const marl::platform::LocalTime& t = s.time;
-    BoundedWriter w(buffer, size);
-    w.Put('[');
-    w.Decimal(t.year, 4);
-    w.Put('/');
-    w.Decimal(t.month, 2);
-    w.Put('/');
-    w.Decimal(t.day, 2);
-    w.Put('-');
-    w.Decimal(t.hour, 2);
-    w.Put(':');
-    w.Decimal(t.minute, 2);
-    w.Put(':');
-    w.Decimal(t.second, 2);
-    w.Put('.');
-    w.Decimal(t.millisecond, 3);
-    w.Put("][");
-    w.Put(s.module.c_str());
-    w.Put("][");
-    w.Put(LevelName(s.level));
-    w.Put("][");
-    w.Put(s.file);
-    w.Put(':');
-    w.Decimal(s.line, 0);
-    w.Put("][");
-    w.Put(s.function);
-    w.Put("][PID:0x");
-    w.Hex(s.pid);
-    w.Put("][TID:0x");
-    w.Hex(s.tid);
-    w.Put(']');
-    return w.Finish();
+QLogLineStamp Stamp(const char* function, const char* file, long line, const std::string& module,
+                    int level) {
+    return QLogLineStamp{function,
+                         file,
+                         line,
+                         module,
+                         LevelName(level),
+                         marl::platform::GetLocalTimeNow(),
+                         marl::platform::CurrentProcessId(),
+                         marl::platform::CurrentThreadId()};
 }
 
 // Completes a text formatted into `size` bytes at `buffer` (`needed`, what
@@ -296,8 +201,8 @@ struct CQLogger::Impl {
 
     void WriteLine(const char* function, const char* file, long line, const std::string& module,
                    int level, const char* format, va_list args, bool whole);
-    void WriteCut(const LineStamp& stamp, const char* format, va_list args);
-    void WriteWhole(const LineStamp& stamp, const char* format, va_list args);
+    void WriteCut(const QLogLineStamp& stamp, const char* format, va_list args);
+    void WriteWhole(const QLogLineStamp& stamp, const char* format, va_list args);
 };
 
 CQLogger* CQLogger::getInstance() {
@@ -381,7 +286,7 @@ void CQLogger::qm_vss_log_full(const char* function, const char* file, long line
 void CQLogger::Impl::WriteLine(const char* function, const char* file, long line,
                                const std::string& module, int level, const char* format,
                                va_list args, bool whole) {
-    LineStamp stamp = Stamp(function, file, line, module, level);
+    QLogLineStamp stamp = Stamp(function, file, line, module, level);
     if (whole) {
         WriteWhole(stamp, format, args);
     } else {
@@ -391,9 +296,9 @@ void CQLogger::Impl::WriteLine(const char* function, const char* file, long line
 
 // Header and message are formatted into their fixed-size parts of one line
 // buffer, which then goes to the file in one piece.
-void CQLogger::Impl::WriteCut(const LineStamp& stamp, const char* format, va_list args) {
+void CQLogger::Impl::WriteCut(const QLogLineStamp& stamp, const char* format, va_list args) {
     char line[kHeaderBuffer + kMessageBuffer];
-    size_t length = FormatInto(line, kHeaderBuffer, FormatHeader(line, kHeaderBuffer, stamp));
+    size_t length = FormatInto(line, kHeaderBuffer, FormatLogHeader(line, kHeaderBuffer, stamp));
     char* message = line + length;
     length +=
         FormatInto(message, kMessageBuffer, std::vsnprintf(message, kMessageBuffer, format, args));
@@ -406,14 +311,14 @@ void CQLogger::Impl::WriteCut(const LineStamp& stamp, const char* format, va_lis
 }
 
 // Header and message uncut, the message formatted straight into the file.
-void CQLogger::Impl::WriteWhole(const LineStamp& stamp, const char* format, va_list args) {
+void CQLogger::Impl::WriteWhole(const QLogLineStamp& stamp, const char* format, va_list args) {
     char shortHeader[kHeaderBuffer];
-    int needed = FormatHeader(shortHeader, kHeaderBuffer, stamp);
+    int needed = FormatLogHeader(shortHeader, kHeaderBuffer, stamp);
     if (needed < 0) shortHeader[0] = '\0';
     std::string longHeader;
     if (needed >= static_cast<int>(kHeaderBuffer)) {
         longHeader.resize(static_cast<size_t>(needed) + 1);
-        FormatHeader(&longHeader[0], longHeader.size(), stamp);
+        FormatLogHeader(&longHeader[0], longHeader.size(), stamp);
         longHeader.resize(static_cast<size_t>(needed));
     }
     const char* header = longHeader.empty() ? shortHeader : longHeader.c_str();
