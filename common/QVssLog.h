@@ -14,6 +14,11 @@
 // thread logs. Logging never fails its caller: a line logged while there is no
 // open file is dropped (and, after a failed reopen at rotation, the next line
 // tries to open the file again).
+//
+// Several processes may share one file: each follows a rotation made by
+// another (its next line goes to the new file), and every write appends. A
+// rotation that cannot move the file away keeps appending to it and tries
+// again after 64 KiB more.
 #include <cstdint>
 #include <cstdio>
 #include <memory>
