@@ -13,9 +13,6 @@ const rapidjson::Value& EmptyObject() {
     return empty;
 }
 
-std::string_view ViewOf(const rapidjson::Value& value) {
-    return std::string_view(value.GetString(), value.GetStringLength());
-}
 }  // namespace
 
 JsonNode::JsonNode() : m_value(&EmptyObject()) {}
@@ -85,37 +82,6 @@ void JsonNode::Release() {
     m_owning = false;
 }
 
-JsonType JsonNode::Type() const {
-    if (m_asArray) return JSON_ARRAY;
-    switch (m_value->GetType()) {
-        case rapidjson::kNullType:
-            return JSON_NULL;
-        case rapidjson::kFalseType:
-        case rapidjson::kTrueType:
-            return JSON_BOOL;
-        case rapidjson::kObjectType:
-            return JSON_NODE;
-        case rapidjson::kArrayType:
-            return JSON_ARRAY;
-        case rapidjson::kStringType:
-            return detail::IsNumberText(*m_value) ? JSON_NUMBER : JSON_STRING;
-        case rapidjson::kNumberType:
-            return JSON_NUMBER;  // not produced by Parse, which keeps numbers as text
-    }
-    return JSON_NULL;
-}
-
-std::string_view JsonNode::Name() const { return m_name ? ViewOf(*m_name) : std::string_view(); }
-
-std::string_view JsonNode::StringView() const {
-    return m_value->IsString() ? ViewOf(*m_value) : std::string_view();
-}
-
-std::string JsonNode::AsString() const {
-    if (m_value->IsBool()) return m_value->GetBool() ? "true" : "false";
-    return std::string(StringView());
-}
-
 JsonNode JsonNode::AsArray() const {
     JsonNode copy(*this);
     if (!m_value->IsObject() && !m_value->IsArray()) {
@@ -164,9 +130,5 @@ bool JsonNode::EqualsNumber(double value) const {
     std::string text = AsString();
     return std::strtod(text.c_str(), nullptr) == value;
 }
-
-JsonNode::ConstIterator JsonNode::begin() const { return ConstIterator(this, 0); }
-
-JsonNode::ConstIterator JsonNode::end() const { return ConstIterator(this, Size()); }
 
 }  // namespace marl::json

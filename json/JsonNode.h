@@ -171,6 +171,60 @@ class JsonNode::ConstIterator {
     JsonNode m_current;  // a view that does not own the document
 };
 
+namespace detail {
+// A string value of an in-place parse is a number when the byte before its
+// text is not the opening quote. Strings start right after their quote, which
+// in-place decoding never overwrites (it writes at or after the position it
+// reads, and only up to the string's closing quote); a number is preceded by
+// "[", ",", ":" or white space, which is never a quote, and Parse() puts a
+// blank before the text so that this byte always exists. Only meaningful for
+// values of a document parsed by Parse().
+inline bool IsNumberText(const rapidjson::Value& value) {
+    return value.IsString() && value.GetString()[-1] != '"';
+}
+
+inline std::string_view ViewOf(const rapidjson::Value& value) {
+    return std::string_view(value.GetString(), value.GetStringLength());
+}
+}  // namespace detail
+
+inline JsonType JsonNode::Type() const {
+    if (m_asArray) return JSON_ARRAY;
+    switch (m_value->GetType()) {
+        case rapidjson::kNullType:
+            return JSON_NULL;
+        case rapidjson::kFalseType:
+        case rapidjson::kTrueType:
+            return JSON_BOOL;
+        case rapidjson::kObjectType:
+            return JSON_NODE;
+        case rapidjson::kArrayType:
+            return JSON_ARRAY;
+        case rapidjson::kStringType:
+            return detail::IsNumberText(*m_value) ? JSON_NUMBER : JSON_STRING;
+        case rapidjson::kNumberType:
+            return JSON_NUMBER;  // not produced by Parse, which keeps numbers as text
+    }
+    return JSON_NULL;
+}
+
+inline std::string_view JsonNode::Name() const {
+    return m_name ? detail::ViewOf(*m_name) : std::string_view();
+}
+
+inline std::string_view JsonNode::StringView() const {
+    return m_value->IsString() ? detail::ViewOf(*m_value) : std::string_view();
+}
+
+inline std::string JsonNode::AsString() const {
+    if (m_value->IsBool()) return m_value->GetBool() ? "true" : "false";
+    return std::string(StringView());
+}
+
+inline JsonNode::ConstIterator JsonNode::begin() const { return ConstIterator(this, 0); }
+
+inline JsonNode::ConstIterator JsonNode::end() const { return ConstIterator(this, Size()); }
+
 inline size_t JsonNode::Size() const {
     if (m_edits) return m_edits->children.size() - m_edits->front;
     if (m_value->IsObject()) return m_value->MemberCount();

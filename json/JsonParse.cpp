@@ -2,6 +2,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -130,10 +131,13 @@ std::string Describe(const InsituGenerator& generator, const ParseLimits& limits
 
 JsonNode Parse(std::string_view text, const ParseLimits& limits) {
     CheckText(text, limits);
-    auto shared = std::make_unique<detail::SharedDocument>();
+    // Values waiting for their container take 16 bytes each on the stack;
+    // a reply rarely has more of them pending than a quarter of its bytes.
+    const size_t stackCapacity = std::max<size_t>(1024, text.size() / 4);
+    auto shared = std::make_unique<detail::SharedDocument>(stackCapacity);
     // One leading blank keeps the byte before every value inside the buffer
     // (see IsNumberText); the reader skips it as white space.
-    shared->text = std::make_unique<char[]>(text.size() + 2);
+    shared->text.reset(new char[text.size() + 2]);  // no need to clear it first
     shared->text[0] = ' ';
     std::memcpy(shared->text.get() + 1, text.data(), text.size());
     shared->text[text.size() + 1] = '\0';

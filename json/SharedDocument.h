@@ -9,21 +9,16 @@
 namespace marl::json::detail {
 
 struct SharedDocument {
+    // The document's value stack starts at `stackCapacity` bytes, so that a
+    // large reply does not regrow (and copy) it a dozen times; memory not
+    // used is never touched.
+    explicit SharedDocument(size_t stackCapacity) : document(nullptr, stackCapacity) {}
+
     std::atomic<long> references{1};
     // The text, parsed in place: strings, names and numbers of the document
     // point into it, so it lives exactly as long as the document.
     std::unique_ptr<char[]> text;
     rapidjson::Document document;
 };
-
-// A string value of an in-place parse is a number when the byte before its
-// text is not the opening quote. Strings start right after their quote, which
-// in-place decoding never overwrites (it writes at or after the position it
-// reads, and only up to the string's closing quote); a number is preceded by
-// "[", ",", ":" or white space, which is never a quote. Only meaningful for
-// values of a document parsed by Parse().
-inline bool IsNumberText(const rapidjson::Value& value) {
-    return value.IsString() && value.GetString()[-1] != '"';
-}
 
 }  // namespace marl::json::detail

@@ -1,7 +1,9 @@
 #include "provider/ResponseParsers.h"
 
+#include <cstring>
+#include <functional>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "common/QVssLog.h"
 
@@ -13,25 +15,41 @@ using marl::json::JsonNode;
 
 namespace {
 
-const std::string& JsonModule() {
-    static const std::string module("JSON");
-    return module;
-}
+// Whether the parser's lines are written, asked once per parser run rather
+// than per line: the logger's own check compares module names as texts, which
+// over the lines of a reply with 100,000 entries costs as much as reading
+// them. The parsers log at DEBUG and TRACE only.
+class LogGate {
+  public:
+    LogGate()
+        : m_debug(CQLogger::getInstance()->IsLogLevelEnabled(Module(), QLOG_DEBUG)),
+          m_trace(CQLogger::getInstance()->IsLogLevelEnabled(Module(), QLOG_TRACE)) {}
+    bool On(int level) const { return level >= QLOG_TRACE ? m_trace : m_debug; }
 
-// The logger looks up the process and thread before it looks at the level;
-// the parsers log several lines per entry of replies with many thousands of
-// entries, so they ask first.
-bool JsonLogEnabled(int level) {
-    return CQLogger::getInstance()->IsLogLevelEnabled(JsonModule(), level);
-}
+  private:
+    static const std::string& Module() {
+        static const std::string module("JSON");
+        return module;
+    }
+    bool m_debug;
+    bool m_trace;
+};
 
-#define PARSER_LOG(function, level, ...)                                           \
-    do {                                                                           \
-        if (JsonLogEnabled(level)) QVSS_LOG(function, "JSON", level, __VA_ARGS__); \
+// Logs through the LogGate named `log` in the calling scope.
+#define PARSER_LOG(function, level, ...)                                   \
+    do {                                                                   \
+        if (log.On(level)) QVSS_LOG(function, "JSON", level, __VA_ARGS__); \
     } while (0)
 
-// Names are logged with "%.*s": a view into the reply is not terminated.
-#define VIEW_ARG(view) static_cast<int>((view).size()), (view).data()
+// Exact, case-sensitive comparison of a member name with a literal.
+template <size_t N>
+bool Is(std::string_view name, const char (&literal)[N]) {
+    return name.size() == N - 1 && std::memcmp(name.data(), literal, N - 1) == 0;
+}
+
+// A view into the reply is not terminated; log a copy (made only when the
+// line is written, as the arguments are evaluated only then).
+#define VIEW_ARG(view) std::string(view).c_str()
 
 constexpr char kVolShow[] = "ParseVolShow";
 constexpr char kRepVolShow[] = "ParseRepVolShow";
@@ -41,8 +59,6 @@ constexpr char kSnapShowForSource[] = "ParseSnapShowForSource";
 constexpr char kCGShow[] = "ParseCGShow";
 constexpr char kHostGrpShow[] = "ParseHostGrpShow";
 constexpr char kRepSnapCreate[] = "ParseReplicationSnapCreateResponse";
-
-constexpr std::string_view kData = "data";
 
 bool IsContainer(const JsonNode& node) {
     return node.Type() == JSON_NODE || node.Type() == JSON_ARRAY;
@@ -61,72 +77,136 @@ bool IsVolumeRecord(const JsonNode& entry) {
     return HasMember(entry, "marked_for_deletion") && HasMember(entry, "scsi_sn");
 }
 
-void ReadVolumeMember(const JsonNode& member, LunInfo& record) {
+void ReadVolumeMember(const JsonNode& member, LunInfo& record, const LogGate& log) {
     std::string_view name = member.Name();
-    if (name == "scsi_sn") {
+    if (Is(name, "scsi_sn")) {
         record.sn = NormaliseSerial(member.AsString());
         PARSER_LOG(kVolShow, QLOG_DEBUG, "found scsi_sn  %s", record.sn.c_str());
-    } else if (name == "vss_scsi_sn") {
+    } else if (Is(name, "vss_scsi_sn")) {
         record.peerSn = NormaliseSerial(member.AsString());
         PARSER_LOG(kVolShow, QLOG_DEBUG, "found peer_scsi_sn  %s", record.peerSn.c_str());
-    } else if (name == "volume_group") {
+    } else if (Is(name, "volume_group")) {
         record.cgName = member.AsString();
         PARSER_LOG(kVolShow, QLOG_DEBUG, "found volume_group with name %s", record.cgName.c_str());
-    } else if (name == "base_volume") {
+    } else if (Is(name, "base_volume")) {
         record.volName = member.AsString();
         PARSER_LOG(kVolShow, QLOG_DEBUG, "found base_volume with name %s", record.volName.c_str());
-    } else if (name == "vg_name") {
+    } else if (Is(name, "vg_name")) {
         record.cgName = member.AsString();
-    } else if (name == "snapshot_name") {
+    } else if (Is(name, "snapshot_name")) {
         record.snapName = member.AsString();
         PARSER_LOG(kVolShow, QLOG_DEBUG, "found snapshot_name with name %s",
                    record.snapName.c_str());
     }
 }
 
-// The records of a list by volume name, built on first use. Keys view the
-// records' own names, which the replication parser never changes, and
-// std::list never moves a record.
-class VolumeIndex {
+// Sets peerSn on the records of a list by volume name, for the replication
+// parser. The updates are queued while the reply is read and applied in
+// their order at the end (a later entry overwrites an earlier one, as
+// reading them one by one would).
+//
+// The list is indexed once by an open-addressing table of (hash, record)
+// with linear probing, at most half full; one probe sequence finds every
+// record of a name (a name may occur more than once). On a list of 100,000
+// volumes each update costs a cache miss for its slot and one or two for the
+// record; applying the queue lets those be fetched some updates ahead
+// instead of one after the other. Records are compared by their own names,
+// which this parser never changes, and std::list never moves a record.
+class PeerSerialUpdates {
   public:
-    explicit VolumeIndex(LunInfoList& list) : m_list(list) {}
+    // `expected`: about how many updates will come (the reply's entries).
+    PeerSerialUpdates(LunInfoList& list, size_t expected) : m_list(list) {
+        m_queue.reserve(expected);
+    }
 
-    void SetPeerSerial(std::string_view volName, const std::string& serial) {
-        Build();
-        auto range = m_byName.equal_range(volName);
-        for (auto it = range.first; it != range.second; ++it) it->second->peerSn = serial;
+    void Queue(std::string volName, std::string serial) {
+        size_t hash = Hash(volName);
+        m_queue.push_back(Update{hash, std::move(volName), std::move(serial)});
+    }
+
+    void Apply() {
+        if (m_queue.empty()) return;
+        BuildIndex();
+        for (size_t i = 0; i < m_queue.size(); ++i) {
+            Prefetch(i);
+            const Update& update = m_queue[i];
+            for (size_t k = update.hash & m_mask; m_slots[k].record; k = (k + 1) & m_mask) {
+                const Slot& slot = m_slots[k];
+                if (slot.hash == update.hash && slot.record->volName == update.volName) {
+                    slot.record->peerSn = update.serial;
+                }
+            }
+        }
+        m_queue.clear();
     }
 
   private:
-    void Build() {
-        if (m_built) return;
-        m_built = true;
-        m_byName.reserve(m_list.size());
-        for (LunInfo& record : m_list) m_byName.emplace(record.volName, &record);
+    struct Slot {
+        size_t hash = 0;
+        LunInfo* record = nullptr;
+    };
+    struct Update {
+        size_t hash;
+        std::string volName;
+        std::string serial;
+    };
+    static constexpr size_t kSlotsAhead = 16;
+    static constexpr size_t kRecordsAhead = 8;
+
+    static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
+
+    // The slot of a later update first, then, once that slot has had time to
+    // arrive, the record it names.
+    void Prefetch(size_t i) const {
+        if (i + kSlotsAhead < m_queue.size()) {
+            __builtin_prefetch(&m_slots[m_queue[i + kSlotsAhead].hash & m_mask]);
+        }
+        if (i + kRecordsAhead < m_queue.size()) {
+            const LunInfo* record = m_slots[m_queue[i + kRecordsAhead].hash & m_mask].record;
+            if (record) {
+                __builtin_prefetch(record);
+                __builtin_prefetch(&record->peerSn, 1);
+            }
+        }
+    }
+
+    void BuildIndex() {
+        if (!m_slots.empty()) return;
+        size_t capacity = 16;
+        while (capacity < 2 * m_list.size()) capacity *= 2;
+        m_slots.resize(capacity);
+        m_mask = capacity - 1;
+        for (LunInfo& record : m_list) {
+            size_t hash = Hash(record.volName);
+            size_t k = hash & m_mask;
+            while (m_slots[k].record) k = (k + 1) & m_mask;
+            m_slots[k] = Slot{hash, &record};
+        }
     }
 
     LunInfoList& m_list;
-    bool m_built = false;
-    std::unordered_multimap<std::string_view, LunInfo*> m_byName;
+    std::vector<Slot> m_slots;
+    size_t m_mask = 0;
+    std::vector<Update> m_queue;
 };
 
-void ParseRepVolEntries(const JsonNode& node, VolumeIndex& index) {
+void ParseRepVolEntries(const JsonNode& node, PeerSerialUpdates& updates, const LogGate& log) {
     for (const JsonNode& entry : node) {
         PARSER_LOG(kRepVolShow, QLOG_DEBUG, "(i != n.end())");
-        if (entry.Name() == kData) {
-            PARSER_LOG(kRepVolShow, QLOG_DEBUG, "In data, found obj with name %.*s",
+        if (Is(entry.Name(), "data")) {
+            PARSER_LOG(kRepVolShow, QLOG_DEBUG, "In data, found obj with name %s",
                        VIEW_ARG(entry.Name()));
-            ParseRepVolEntries(entry, index);
+            ParseRepVolEntries(entry, updates, log);
             return;
         }
         std::string serial;
         std::string localName;
         if (entry.Type() == JSON_NODE) {
             for (const JsonNode& member : entry) {
-                if (member.Name() == "vss_scsi_sn") {
+                if (Is(member.Name(), "vss_scsi_sn")) {
                     serial = member.AsString();
                     PARSER_LOG(kRepVolShow, QLOG_DEBUG, "found vss_scsi_sn  %s", serial.c_str());
-                } else if (member.Name() == "local_volume") {
+                } else if (Is(member.Name(), "local_volume")) {
                     localName = member.AsString();
                     PARSER_LOG(kRepVolShow, QLOG_DEBUG, "found local_volume  %s",
                                localName.c_str());
@@ -134,15 +214,16 @@ void ParseRepVolEntries(const JsonNode& node, VolumeIndex& index) {
             }
         }
         if (!serial.empty() && !localName.empty()) {
-            index.SetPeerSerial(localName, NormaliseSerial(serial));
+            updates.Queue(std::move(localName), NormaliseSerial(std::move(serial)));
         }
     }
 }
 
 // One record per element of a snapshot's "volsnaps" array, each a copy of
 // the record as it stands at that element.
-void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, LunInfoList& list) {
-    PARSER_LOG(kSnapShow, QLOG_DEBUG, "Found obj with name %.*s", VIEW_ARG(volsnaps.Name()));
+void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, LunInfoList& list,
+                  const LogGate& log) {
+    PARSER_LOG(kSnapShow, QLOG_DEBUG, "Found obj with name %s", VIEW_ARG(volsnaps.Name()));
     if (volsnaps.Type() != JSON_ARRAY) return;
     PARSER_LOG(kSnapShow, QLOG_TRACE, "In if (j->type() == JSON_ARRAY)");
     for (const JsonNode& element : volsnaps) {
@@ -155,7 +236,7 @@ void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, LunInfoList& list) 
 
 // Takes out the first element of "vols" until none is left: that last
 // take-out throws std::out_of_range, which ends the walk (and the parse).
-void WalkVols(const JsonNode& vols, NameList& names) {
+void WalkVols(const JsonNode& vols, NameList& names, const LogGate& log) {
     JsonNode remaining = vols.AsArray();
     for (;;) {
         JsonNode element = remaining.TakeAt(0);
@@ -169,7 +250,7 @@ void WalkVols(const JsonNode& vols, NameList& names) {
 }
 
 bool FirstEntryIsData(const JsonNode& node) {
-    return !node.Empty() && node.begin()->Name() == kData;
+    return !node.Empty() && Is(node.begin()->Name(), "data");
 }
 
 }  // namespace
@@ -183,10 +264,11 @@ std::string NormaliseSerial(std::string serial) {
 }
 
 void ParseVolShow(const JsonNode& node, LunInfoList& list) {
+    const LogGate log;
     for (const JsonNode& entry : node) {
         PARSER_LOG(kVolShow, QLOG_DEBUG, "(i != n.end())");
-        if (entry.Name() == kData) {
-            PARSER_LOG(kVolShow, QLOG_DEBUG, "In data, found obj with name %.*s",
+        if (Is(entry.Name(), "data")) {
+            PARSER_LOG(kVolShow, QLOG_DEBUG, "In data, found obj with name %s",
                        VIEW_ARG(entry.Name()));
             if (!IsVolumeRecord(entry)) {
                 PARSER_LOG(kVolShow, QLOG_DEBUG, "recursing inside data node");
@@ -194,25 +276,38 @@ void ParseVolShow(const JsonNode& node, LunInfoList& list) {
                 return;
             }
         }
-        LunInfo record;
-        record.volName = std::string(entry.Name());
-        if (entry.Type() == JSON_NODE) {
-            for (const JsonNode& member : entry) ReadVolumeMember(member, record);
+        // Filled in place; only an allocation failure can interrupt it, and
+        // then the half-read record is taken back out.
+        LunInfo& record = list.emplace_back();
+        try {
+            record.volName = entry.Name();
+            if (entry.Type() == JSON_NODE) {
+                for (const JsonNode& member : entry) ReadVolumeMember(member, record, log);
+            }
+        } catch (...) {
+            list.pop_back();
+            throw;
         }
-        list.push_back(std::move(record));
     }
 }
 
 void ParseRepVolShow(const JsonNode& node, LunInfoList& list) {
-    VolumeIndex index(list);
-    ParseRepVolEntries(node, index);
+    PeerSerialUpdates updates(list, node.Size());
+    try {
+        ParseRepVolEntries(node, updates, LogGate());
+    } catch (...) {
+        updates.Apply();  // what was read before the failure still counts
+        throw;
+    }
+    updates.Apply();
 }
 
 void ParseRepSessionShow(const JsonNode& node, SessionInfoList& list) {
+    const LogGate log;
     for (const JsonNode& entry : node) {
         PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "(i != n.end())");
-        if (entry.Name() == kData) {
-            PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "In data, found obj with name %.*s",
+        if (Is(entry.Name(), "data")) {
+            PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "In data, found obj with name %s",
                        VIEW_ARG(entry.Name()));
             ParseRepSessionShow(entry, list);
             return;
@@ -222,11 +317,11 @@ void ParseRepSessionShow(const JsonNode& node, SessionInfoList& list) {
         session.type = "async";
         if (entry.Type() == JSON_NODE) {
             for (const JsonNode& member : entry) {
-                if (member.Name() == "local_volume_group") {
+                if (Is(member.Name(), "local_volume_group")) {
                     session.cgName = member.AsString();
                     PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "found cg_name  %s",
                                session.cgName.c_str());
-                } else if (member.Name() == "type") {
+                } else if (Is(member.Name(), "type")) {
                     session.type = member.AsString();
                     PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "type  %s", session.type.c_str());
                 }
@@ -237,8 +332,9 @@ void ParseRepSessionShow(const JsonNode& node, SessionInfoList& list) {
 }
 
 void ParseSnapShow(const JsonNode& node, LunInfoList& list) {
+    const LogGate log;
     if (FirstEntryIsData(node)) {
-        PARSER_LOG(kSnapShow, QLOG_DEBUG, "In data, found obj with name %.*s",
+        PARSER_LOG(kSnapShow, QLOG_DEBUG, "In data, found obj with name %s",
                    VIEW_ARG(node.begin()->Name()));
         ParseSnapShow(*node.begin(), list);
         return;
@@ -249,30 +345,31 @@ void ParseSnapShow(const JsonNode& node, LunInfoList& list) {
         record.snapName = std::string(entry.Name());
         if (!IsContainer(entry)) continue;
         for (const JsonNode& member : entry) {
-            if (member.Name() == "vg_name") {
+            if (Is(member.Name(), "vg_name")) {
                 record.cgName = member.AsString();
                 PARSER_LOG(kSnapShow, QLOG_DEBUG, "found cg_name with name %s",
                            record.cgName.c_str());
-            } else if (member.Name() == "volsnaps") {
-                ReadVolSnaps(member, record, list);
+            } else if (Is(member.Name(), "volsnaps")) {
+                ReadVolSnaps(member, record, list, log);
             }
         }
     }
 }
 
 void ParseSnapShowForSource(const JsonNode& node, const std::string& cgName, std::string& source) {
+    const LogGate log;
     for (const JsonNode& entry : node) {
         PARSER_LOG(kSnapShowForSource, QLOG_DEBUG, "(i != n.end())");
-        if (entry.Name() == kData) {
-            PARSER_LOG(kSnapShowForSource, QLOG_DEBUG, "In data, found obj with name %.*s",
+        if (Is(entry.Name(), "data")) {
+            PARSER_LOG(kSnapShowForSource, QLOG_DEBUG, "In data, found obj with name %s",
                        VIEW_ARG(entry.Name()));
             ParseSnapShowForSource(entry, cgName, source);
             return;
         }
         if (entry.Type() != JSON_NODE) continue;
         for (const JsonNode& member : entry) {
-            PARSER_LOG(kSnapShowForSource, QLOG_DEBUG, "found %.*s", VIEW_ARG(member.Name()));
-            if (member.Name() != "source") continue;
+            PARSER_LOG(kSnapShowForSource, QLOG_DEBUG, "found %s", VIEW_ARG(member.Name()));
+            if (!Is(member.Name(), "source")) continue;
             std::string value = member.AsString();
             if (value != cgName) {
                 source = value;
@@ -284,26 +381,27 @@ void ParseSnapShowForSource(const JsonNode& node, const std::string& cgName, std
 }
 
 void ParseCGShow(const JsonNode& node, const std::string& cgName, NameList& names) {
+    const LogGate log;
     if (node.Empty()) return;
     PARSER_LOG(kCGShow, QLOG_DEBUG, "looking for vg %s size=%d", cgName.c_str(),
                static_cast<int>(node.Size()));
     if (FirstEntryIsData(node)) {
-        PARSER_LOG(kCGShow, QLOG_DEBUG, "In data, found obj with name %.*s",
+        PARSER_LOG(kCGShow, QLOG_DEBUG, "In data, found obj with name %s",
                    VIEW_ARG(node.begin()->Name()));
         ParseCGShow(*node.begin(), cgName, names);
         return;
     }
     for (const JsonNode& entry : node) {
-        PARSER_LOG(kCGShow, QLOG_DEBUG, "In while i, found obj with name %.*s",
+        PARSER_LOG(kCGShow, QLOG_DEBUG, "In while i, found obj with name %s",
                    VIEW_ARG(entry.Name()));
         if (entry.Name() != cgName) continue;
         PARSER_LOG(kCGShow, QLOG_DEBUG, "In if (cg_name->compare(i->name().c_str()) == 0)");
         if (!IsContainer(entry)) continue;
         PARSER_LOG(kCGShow, QLOG_DEBUG, "In if (i->type() == JSON_ARRAY)");
         for (const JsonNode& member : entry) {
-            PARSER_LOG(kCGShow, QLOG_DEBUG, "Found obj with name %.*s", VIEW_ARG(member.Name()));
-            if (member.Name() == "vols") {
-                WalkVols(member, names);
+            PARSER_LOG(kCGShow, QLOG_DEBUG, "Found obj with name %s", VIEW_ARG(member.Name()));
+            if (Is(member.Name(), "vols")) {
+                WalkVols(member, names, log);
                 return;
             }
         }
@@ -311,6 +409,7 @@ void ParseCGShow(const JsonNode& node, const std::string& cgName, NameList& name
 }
 
 bool ParseHostGrpShow(const JsonNode& node, const std::string& groupName, NameList& extra) {
+    const LogGate log;
     if (node.Empty()) return false;
     PARSER_LOG(kHostGrpShow, QLOG_DEBUG, "looking for host group %s", groupName.c_str());
     if (FirstEntryIsData(node)) return ParseHostGrpShow(*node.begin(), groupName, extra);
@@ -325,16 +424,17 @@ bool ParseHostGrpShow(const JsonNode& node, const std::string& groupName, NameLi
 }
 
 bool ParseReplicationSnapCreateResponse(const JsonNode& node, NameList& names) {
+    const LogGate log;
     if (FirstEntryIsData(node)) {
-        PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "In data, found obj with name %.*s",
+        PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "In data, found obj with name %s",
                    VIEW_ARG(node.begin()->Name()));
         ParseReplicationSnapCreateResponse(*node.begin(), names);
         return true;
     }
     for (const JsonNode& entry : node) {
         PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "(i != d.end())");
-        if (entry.Name() != "snapshot_names_list") continue;
-        PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "Found obj with name %.*s", VIEW_ARG(entry.Name()));
+        if (!Is(entry.Name(), "snapshot_names_list")) continue;
+        PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "Found obj with name %s", VIEW_ARG(entry.Name()));
         if (entry.Type() != JSON_ARRAY) continue;
         PARSER_LOG(kRepSnapCreate, QLOG_TRACE, "In if (i->type() == JSON_ARRAY)");
         for (const JsonNode& element : entry) {
