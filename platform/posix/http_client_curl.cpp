@@ -134,6 +134,8 @@ struct Request : Handle {
     bool refresh = false;
     bool sent = false;
     bool started = false;          // the request itself began to go out
+    bool responseStarted = false;  // a status line arrived
+    bool resendRefused = false;    // curl wanted to send it a second time
     bool headersComplete = false;  // a complete response header block arrived
     bool outOfMemory = false;
     bool received = false;
@@ -352,15 +354,27 @@ size_t CollectBody(char* data, size_t size, size_t count, void* request) {
 size_t WatchHeaders(char* data, size_t size, size_t count, void* request) {
     Request* r = static_cast<Request*>(request);
     size_t n = size * count;
-    if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) r->headersComplete = false;
+    if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        r->responseStarted = true;
+        r->headersComplete = false;
+    }
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
         r->headersComplete = true;
     }
     return n;
 }
 
+// curl resends a request on a fresh connection when a reused one died before
+// any answer. WinHTTP reports that as no response, and so must this client:
+// the array may already have run the command, and the transport decides
+// about repeating it. Redirects (an answer arrived) still go ahead.
 int NoteRequestStart(void* request, char*, char*, int, int) {
-    static_cast<Request*>(request)->started = true;
+    Request* r = static_cast<Request*>(request);
+    if (r->started && !r->responseStarted) {
+        r->resendRefused = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    r->started = true;
     return CURL_PREREQFUNC_OK;
 }
 
@@ -614,11 +628,12 @@ bool CurlHttpClient::FinishTransfer(Request& r, CURLcode rc) {
         }
         return Fail(WinHttpErrorOf(rc));
     }
+    uint32_t error = r.resendRefused ? kErrInvalidServerResponse : WinHttpErrorOf(rc);
     if (r.headersComplete && status > 0) {
         r.received = true;
-        r.bodyError = WinHttpErrorOf(rc);
+        r.bodyError = error;
     } else {
-        r.receiveError = WinHttpErrorOf(rc);
+        r.receiveError = error;
     }
     return Succeed();
 }

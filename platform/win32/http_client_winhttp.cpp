@@ -5,6 +5,7 @@
 #include <winhttp.h>
 
 #include <atomic>
+#include <map>
 
 #include "platform/http_client.h"
 
@@ -84,6 +85,10 @@ class WinHttpClient final : public HttpClient {
         DWORD value = 0;
         bool ok = Track(::WinHttpQueryDataAvailable(static_cast<HINTERNET>(request), &value));
         *available = ok ? value : 0;
+        if (ok && value == 0 && EndsShort(static_cast<HINTERNET>(request))) {
+            m_lastError = ERROR_WINHTTP_CONNECTION_ERROR;
+            return false;
+        }
         return ok;
     }
 
@@ -91,16 +96,33 @@ class WinHttpClient final : public HttpClient {
         DWORD value = 0;
         bool ok = Track(::WinHttpReadData(static_cast<HINTERNET>(request), buffer, size, &value));
         *read = ok ? value : 0;
+        if (ok) m_bodyBytes[request] += value;
         return ok;
     }
 
     bool CloseHandle(HttpHandle handle) override {
+        m_bodyBytes.erase(handle);
         return Track(::WinHttpCloseHandle(static_cast<HINTERNET>(handle)));
     }
 
     uint32_t LastError() const override { return m_lastError; }
 
   private:
+    // Some WinHTTP implementations (Wine's among them) end a body quietly when
+    // the connection closes before the announced Content-Length; the end of
+    // such a body is reported as a failed connection, never as a complete
+    // reply.
+    bool EndsShort(HINTERNET request) {
+        DWORD expected = 0;
+        DWORD size = sizeof expected;
+        if (!::WinHttpQueryHeaders(
+                request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                WINHTTP_HEADER_NAME_BY_INDEX, &expected, &size, WINHTTP_NO_HEADER_INDEX)) {
+            return false;  // no length announced: the end of the stream is the end
+        }
+        return m_bodyBytes[request] < expected;
+    }
+
     // Keeps GetLastError's value right after each call, before anything else
     // (the logger's own file and mutex calls included) can change it.
     HttpHandle Track(HINTERNET handle) {
@@ -113,6 +135,7 @@ class WinHttpClient final : public HttpClient {
     }
 
     uint32_t m_lastError = 0;
+    std::map<HttpHandle, uint64_t> m_bodyBytes;  // per request handle
 };
 
 }  // namespace
