@@ -176,12 +176,24 @@ class PeerSerialUpdates {
         while (capacity < 2 * m_list.size()) capacity *= 2;
         m_slots.resize(capacity);
         m_mask = capacity - 1;
+        // Each record's slot is fetched a few records before it is filled.
+        Slot pending[kSlotsAhead];
+        size_t count = 0;
         for (LunInfo& record : m_list) {
-            size_t hash = Hash(record.volName);
-            size_t k = hash & m_mask;
-            while (m_slots[k].record) k = (k + 1) & m_mask;
-            m_slots[k] = Slot{hash, &record};
+            Slot& next = pending[count++ % kSlotsAhead];
+            if (count > kSlotsAhead) Insert(next);
+            next = Slot{Hash(record.volName), &record};
+            __builtin_prefetch(&m_slots[next.hash & m_mask], 1);
         }
+        for (size_t i = count > kSlotsAhead ? count - kSlotsAhead : 0; i < count; ++i) {
+            Insert(pending[i % kSlotsAhead]);
+        }
+    }
+
+    void Insert(const Slot& slot) {
+        size_t k = slot.hash & m_mask;
+        while (m_slots[k].record) k = (k + 1) & m_mask;
+        m_slots[k] = slot;
     }
 
     LunInfoList& m_list;
