@@ -37,7 +37,8 @@ IVssAsync* CVssAsync::CreateInstanceAndStartJob() {
     }
     object->AddRef();  // the creation reference
     IVssAsync* result = nullptr;
-    HRESULT hr = object->QueryInterface(marl::vss::kIidIVssAsync, reinterpret_cast<void**>(&result));
+    HRESULT hr =
+        object->QueryInterface(marl::vss::kIidIVssAsync, reinterpret_cast<void**>(&result));
     if (FAILED(hr)) {
         ReportCreationFailure(hr);
         object->Release();

@@ -14,7 +14,7 @@
 #include "vss/VssTypes.h"
 
 class CVssAsync final : public IVssAsync {
-public:
+  public:
     // A new object holding one reference, owned by the caller; nullptr when it
     // cannot be made (a debugger line records why).
     static IVssAsync* CreateInstanceAndStartJob();
@@ -41,7 +41,7 @@ public:
     using Sleeper = void (*)(uint32_t milliseconds);
     static Sleeper SetSleeperForTesting(Sleeper sleeper);
 
-private:
+  private:
     CVssAsync();
     ~CVssAsync();
     CVssAsync(const CVssAsync&) = delete;

@@ -10,7 +10,7 @@ std::vector<uint32_t> g_sleeps;
 void RecordSleep(uint32_t ms) { g_sleeps.push_back(ms); }
 
 class VssAsyncTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_sleeps.clear();
         m_previous = CVssAsync::SetSleeperForTesting(&RecordSleep);
@@ -56,7 +56,8 @@ TEST_F(VssAsyncTest, QueryStatusReportsCompletion) {
 TEST_F(VssAsyncTest, WaitIgnoresTheTimeoutAndSleepsThreeSeconds) {
     IVssAsync* async = CVssAsync::CreateInstanceAndStartJob();
     ASSERT_NE(async, nullptr);
-    for (DWORD timeout : {DWORD{0}, DWORD{5}, DWORD{0xFFFFFFFF}}) EXPECT_EQ(async->Wait(timeout), S_OK);
+    for (DWORD timeout : {DWORD{0}, DWORD{5}, DWORD{0xFFFFFFFF}})
+        EXPECT_EQ(async->Wait(timeout), S_OK);
     EXPECT_EQ(g_sleeps, (std::vector<uint32_t>{3000, 3000, 3000}));
     EXPECT_EQ(async->Cancel(), S_OK);
     async->Release();

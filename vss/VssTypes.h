@@ -9,12 +9,15 @@
 // header for these types; everything includes this file.
 #ifdef _WIN32
 
+// clang-format off
+// The SDK headers build on each other in this order.
 #include <windows.h>
 #include <objbase.h>
 #include <vsserror.h>
 #include <vss.h>
 #include <vdslun.h>
 #include <vsprov.h>
+// clang-format on
 
 #else  // portable declarations
 
@@ -211,7 +214,7 @@ struct IUnknown {
     virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
     virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
@@ -220,7 +223,7 @@ struct IVssAsync : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Wait(DWORD dwMilliseconds) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryStatus(HRESULT* pHrResult, INT* pReserved) = 0;
 
-protected:
+  protected:
     ~IVssAsync() = default;
 };
 

@@ -1,6 +1,9 @@
+// windows.h first: the other SDK headers build on it.
 #include <windows.h>
+// clang-format off
 #include <objbase.h>
 #include <rpc.h>
+// clang-format on
 
 #include <cstring>
 

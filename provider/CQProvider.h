@@ -1,0 +1,126 @@
+#pragma once
+// CQProvider: the hardware snapshot provider that VSS drives.
+//
+// VSS walks one snapshot set at a time through this object: it asks which
+// LUNs are supported, announces the set's LUNs (BeginPrepareSnapshot), moves
+// the set through end-of-prepare, pre-commit, commit and post-commit, asks for
+// descriptions of the snapshot LUNs and has them located, and later releases
+// LUNs or asks for a resync. The array work is done by the array operations
+// of the base class; this class keeps the set's state and answers VSS.
+//
+// Results: every VSS method returns one of S_OK, VSS_E_PROVIDER_VETO,
+// E_OUTOFMEMORY or E_NOTIMPL and never lets an exception out. A failing
+// snapshot-set method discards the set (DeleteAbortedSnapshots) and leaves the
+// state VSS_SS_ABORTED.
+//
+// Ownership: VDS_LUN_INFORMATION records belong to VSS; texts the provider
+// writes into them are COM task memory, freed by VSS.
+//
+// Thread safety: every method that reads or changes the set state holds m_cs
+// (re-entrant) for its whole run, array round trips included.
+// PreFinal/PostFinalCommitSnapshots, OnLoad, GetProviderCapabilities,
+// OnReuseLuns and ResyncLuns touch no set state and take no lock.
+#include <mutex>
+
+#include "provider/CQArrayClient.h"
+#include "vss/VssTypes.h"
+
+// The messages of one method's state and set-id check.
+struct QProviderStateCheck;
+
+class CQProvider : public CQArrayClient {
+  public:
+    // Opens the log "<install folder>marl_vss_log.txt", logs the version and
+    // reads "<install folder>marl_vss_conf.txt" (a missing file leaves the
+    // defaults). Never fails for a bad or missing file.
+    CQProvider();
+    // The same, with the array reached through HTTP clients made by
+    // `factory` (tests, the harness and benchmarks aim it at a simulator).
+    explicit CQProvider(marl::platform::HttpClientFactory factory);
+    // Discards an unfinished set first (OnUnload(TRUE)).
+    ~CQProvider() override;
+    CQProvider(const CQProvider&) = delete;
+    CQProvider& operator=(const CQProvider&) = delete;
+
+    // IVssHardwareSnapshotProvider
+    HRESULT AreLunsSupported(LONG lLunCount, LONG lContext, VSS_PWSZ* rgwszDevices,
+                             VDS_LUN_INFORMATION* pLunInformation, BOOL* pbIsSupported);
+    HRESULT FillInLunInfo(VSS_PWSZ wszDeviceName, VDS_LUN_INFORMATION* pLunInfo,
+                          BOOL* pbIsSupported);
+    HRESULT BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID SnapshotId, LONG lContext,
+                                 LONG lLunCount, VSS_PWSZ* rgDeviceNames,
+                                 VDS_LUN_INFORMATION* rgLunInformation);
+    HRESULT GetTargetLuns(LONG lLunCount, VSS_PWSZ* rgDeviceNames,
+                          VDS_LUN_INFORMATION* rgSourceLuns,
+                          VDS_LUN_INFORMATION* rgDestinationLuns);
+    HRESULT LocateLuns(LONG lLunCount, VDS_LUN_INFORMATION* rgSourceLuns);
+    HRESULT OnLunEmpty(VSS_PWSZ wszDeviceName, VDS_LUN_INFORMATION* pInformation);
+
+    // IVssHardwareSnapshotProviderEx
+    HRESULT GetProviderCapabilities(ULONGLONG* pllOriginalCapabilityMask);
+    HRESULT OnLunStateChange(VDS_LUN_INFORMATION* pSnapshotLuns, VDS_LUN_INFORMATION* pOriginalLuns,
+                             DWORD dwCount, DWORD dwFlags);
+    // On S_OK, *ppAsync receives a completed async object (one reference, the
+    // caller's) or nullptr when none could be made.
+    HRESULT ResyncLuns(VDS_LUN_INFORMATION* pSourceLuns, VDS_LUN_INFORMATION* pTargetLuns,
+                       DWORD dwCount, IVssAsync** ppAsync);
+    HRESULT OnReuseLuns(VDS_LUN_INFORMATION* pSnapshotLuns, VDS_LUN_INFORMATION* pOriginalLuns,
+                        DWORD dwCount);
+
+    // IVssProviderCreateSnapshotSet
+    HRESULT EndPrepareSnapshots(VSS_ID SnapshotSetId);
+    HRESULT PreCommitSnapshots(VSS_ID SnapshotSetId);
+    HRESULT CommitSnapshots(VSS_ID SnapshotSetId);
+    HRESULT PostCommitSnapshots(VSS_ID SnapshotSetId, LONG lSnapshotsCount);
+    HRESULT PreFinalCommitSnapshots(VSS_ID SnapshotSetId);
+    HRESULT PostFinalCommitSnapshots(VSS_ID SnapshotSetId);
+    HRESULT AbortSnapshots(VSS_ID SnapshotSetId);
+
+    // IVssProviderNotifications
+    HRESULT OnLoad(IUnknown* pCallback);
+    HRESULT OnUnload(BOOL bForceUnload);
+
+    // Asks the array to release the set's snapshot LUNs (detaching them from
+    // the virtual machine first on a VMware guest), then forgets the set's
+    // LUNs and groups. m_state is left to the caller. Takes m_cs itself.
+    void DeleteAbortedSnapshots();
+
+    // Read-only views for the harness and tests.
+    VSS_SNAPSHOT_STATE State() const { return m_state; }
+    const VSS_ID& SnapshotSetId() const { return m_snapshotSetId; }
+    const SnapInfoList& SnapInfos() const { return m_snapInfoList; }
+    const CgInfoList& CgInfos() const { return m_cgList; }
+    const ProviderSettings& Settings() const { return m_settings; }
+
+  protected:
+    // Seam for tests: detaches raw device mappings through the VMware helper.
+    virtual void RunHelperRemoveRdm(const std::string& scsiSerials);
+
+    bool IsLunSupported(VDS_LUN_INFORMATION* pLunInfo);
+    void LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWORD dwFlags);
+
+  private:
+    void StartUp();
+    void CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
+                    const QProviderStateCheck& messages);
+    HRESULT FinishSetMethod(const char* function, HRESULT hr);
+    void StartOrExtendSet(const VSS_ID& setId);
+    void AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volumes,
+                     SessionInfoList& sessions);
+    HRESULT CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BOOL* supported);
+    HRESULT DescribeTargetLun(const VDS_LUN_INFORMATION& source, VDS_LUN_INFORMATION& dest);
+    void RecordTargetLunId(const std::string& sourceSerial, const std::string& targetLunId);
+    HRESULT LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns);
+    HRESULT FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count, NameList& baseNames,
+                                  NameList& groups);
+    HRESULT CheckResyncGroupsFull(const NameList& baseNames, const NameList& groups);
+    void FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD count, const NameList& groups,
+                             NameList& snapNames);
+    HRESULT ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_INFORMATION* destLuns,
+                           DWORD count, IVssAsync** ppAsync);
+    HRESULT VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count);
+
+    VSS_ID m_snapshotSetId{};
+    VSS_SNAPSHOT_STATE m_state = VSS_SS_UNKNOWN;
+    std::recursive_mutex m_cs;
+};

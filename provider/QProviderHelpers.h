@@ -1,0 +1,46 @@
+#pragma once
+// Small pieces shared by the VSS methods of CQProvider.
+#include <string>
+
+#include "vss/VssTypes.h"
+
+namespace qprovider {
+
+// The provider's registered name; its 16 bytes (no terminator) begin the
+// storage identifier of every snapshot LUN this provider describes.
+inline constexpr char kProviderName[] = "Marl HW Provider";
+inline constexpr size_t kProviderNameLength = sizeof(kProviderName) - 1;
+static_assert(kProviderNameLength == 16, "the identifier prefix is 16 bytes");
+
+inline constexpr wchar_t kProviderVersion[] = L"2.0.10";
+inline constexpr char kArrayVendorId[] = "MARL";
+// An array volume that is in no consistency group carries this group name.
+inline constexpr char kNoGroup[] = "None";
+
+// Lower-case 8-4-4-4-12 text of a GUID without braces; empty when the
+// conversion fails. Used to log snapshot-set ids.
+std::string GuidToString(const GUID& guid);
+
+// A text of VSS's records, with a missing text read as empty.
+inline const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+// True for a serial that may go on the VMware helper's command line: one or
+// more letters or digits. Anything else (a quote, a blank, a dash...) could
+// split the command line into arguments the helper would obey.
+bool IsHelperSafeSerial(const std::string& serial);
+
+// Appends `serial` to a helper serial list (" " or " a,b,..."), with a ","
+// when the list already holds one. An empty serial is left out silently, an
+// unsafe one with an ERROR line for `function`; returns whether it was
+// appended.
+bool AppendHelperSerial(std::string& list, const std::string& serial, const char* function);
+
+}  // namespace qprovider
+
+// The exit lines of a VSS method: "returning 0x%08x" at TRACE (with the call
+// site's line) and the same text to the debugger output.
+#define QPROVIDER_TRACE_RETURN(function, hr)                                                       \
+    do {                                                                                           \
+        QVSS_LOG(function, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(hr)); \
+        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(hr));                    \
+    } while (0)

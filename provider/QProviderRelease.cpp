@@ -1,0 +1,78 @@
+// Giving snapshot LUNs back to the array: OnLunEmpty for a LUN VSS no longer
+// needs, DeleteAbortedSnapshots for the set in progress when it is discarded.
+// On a VMware guest the disks are detached from the virtual machine before the
+// array releases them.
+#include <mutex>
+#include <string>
+
+#include "common/QVssLog.h"
+#include "provider/CQProvider.h"
+#include "provider/QProviderGuard.h"
+#include "provider/QProviderHelpers.h"
+
+static constexpr char kLogUnit[] = "QProvider";
+
+using qprovider::RunGuarded;
+using qprovider::Text;
+
+namespace {
+using Lock = std::lock_guard<std::recursive_mutex>;
+}  // namespace
+
+HRESULT CQProvider::OnLunEmpty(VSS_PWSZ, VDS_LUN_INFORMATION* pInformation) {
+    static constexpr char kFn[] = "CQProvider::OnLunEmpty";
+    FuncTrace trace(L"CQProvider::OnLunEmpty");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
+        Lock lock(m_cs);
+        HRESULT result = RunGuarded(kFn, [&] {
+            if (pInformation == nullptr) return VSS_E_PROVIDER_VETO;
+            const std::string serial = Text(pInformation->m_szSerialNumber);
+            if (m_settings.vmwareVm) {
+                std::string serials = " ";
+                qprovider::AppendHelperSerial(serials, serial, kFn);
+                QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "OnLunEmpty:setting %s for rdm remove",
+                         serials.c_str());
+                RunHelperRemoveRdm(serials);
+            }
+            uint32_t rc = deleteSnapshotLun(serial.c_str());
+            if (rc != 0) {
+                QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "deleteSnapshotLun failed 0x%08x",
+                         static_cast<unsigned>(rc));
+                return VSS_E_PROVIDER_VETO;
+            }
+            return S_OK;
+        });
+        result = qprovider::ToVssResult(kFn, result);
+        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(result));
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+// Never fails because of the array: every deletion is attempted and the set
+// is forgotten whatever the array answered. Only an exception (memory) leaves
+// early; the caller turns it into its result.
+void CQProvider::DeleteAbortedSnapshots() {
+    static constexpr char kFn[] = "CQProvider::DeleteAbortedSnapshots";
+    FuncTrace trace(L"CQProvider::DeleteAbortedSnapshots");
+    QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
+    Lock lock(m_cs);
+    if (m_settings.vmwareVm) {
+        std::string serials = " ";
+        for (const SnapInfo& info : m_snapInfoList) {
+            QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "adding Lun %s to scsi_sc list",
+                     info.snap_scsi_sn.c_str());
+            qprovider::AppendHelperSerial(serials, info.snap_scsi_sn, kFn);
+        }
+        RunHelperRemoveRdm(serials);
+    }
+    for (const SnapInfo& info : m_snapInfoList) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "deleting Lun %s", info.snap_scsi_sn.c_str());
+        deleteSnapshotLun(info.snap_scsi_sn.c_str());
+    }
+    m_snapInfoList.clear();
+    m_cgList.clear();
+    m_snapsExposed = 0;
+}

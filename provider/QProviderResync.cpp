@@ -1,0 +1,195 @@
+// Calls outside a snapshot set: ResyncLuns (restore source volumes from
+// snapshot LUNs) and OnLunStateChange (notifications about snapshot LUNs).
+#include <algorithm>
+#include <mutex>
+#include <string>
+
+#include "common/QVssLog.h"
+#include "provider/CQProvider.h"
+#include "provider/QProviderGuard.h"
+#include "provider/QProviderHelpers.h"
+#include "provider/VssAsync.h"
+
+static constexpr char kLogUnit[] = "QProvider";
+
+using qprovider::RunGuarded;
+using qprovider::Text;
+
+namespace {
+
+constexpr char kResync[] = "CQProvider::ResyncLuns";
+
+bool Contains(const NameList& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+// The volume and group behind each destination LUN; groups in order of first
+// appearance.
+HRESULT CQProvider::FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count,
+                                          NameList& baseNames, NameList& groups) {
+    LunInfoList volumes;
+    if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
+    QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qAllLunList length %d",
+             static_cast<int>(volumes.size()));
+    for (DWORD i = 0; i < count; ++i) {
+        const std::string serial = Text(destLuns[i].m_szSerialNumber);
+        LunInfo* volume = FindQLunBySn(volumes, serial);
+        if (volume == nullptr) volume = FindQLunByRepSn(volumes, serial);
+        if (volume == nullptr) {
+            QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR,
+                     "MarlVssProvider did not find the base volume in NXA");
+            return VSS_E_PROVIDER_VETO;
+        }
+        if (volume->cgName == qprovider::kNoGroup) {
+            QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR,
+                     "MarlVssProvider does not support restore for base volumes not in consistency "
+                     "group");
+            return VSS_E_PROVIDER_VETO;
+        }
+        baseNames.push_back(volume->volName);
+        QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "pushed %s", volume->volName.c_str());
+        if (!Contains(groups, volume->cgName)) groups.push_back(volume->cgName);
+    }
+    return S_OK;
+}
+
+// The array restores whole groups, so every volume of each group must be
+// among the destination LUNs.
+HRESULT CQProvider::CheckResyncGroupsFull(const NameList& baseNames, const NameList& groups) {
+    QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
+    for (const std::string& group : groups) {
+        NameList groupVolumes;
+        GetCGVolNames(group, groupVolumes);
+        for (const std::string& name : groupVolumes) {
+            if (Contains(baseNames, name)) continue;
+            QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR, "ResyncLuns - non-full CG found, missing %s",
+                     name.c_str());
+            return VSS_E_PROVIDER_VETO;
+        }
+    }
+    return S_OK;
+}
+
+// The group snapshot behind the snapshot LUNs, group by group; each name once.
+void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD count,
+                                     const NameList& groups, NameList& snapNames) {
+    QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
+    LunInfoList snapVolumes;
+    for (const std::string& group : groups) {
+        LunInfoList groupSnaps;
+        GetQVolSnaps(group.c_str(), groupSnaps);
+        QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qCgSnapList length %d",
+                 static_cast<int>(groupSnaps.size()));
+        for (DWORD i = 0; i < count; ++i) {
+            const std::string serial = Text(snapshotLuns[i].m_szSerialNumber);
+            QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "searching for lun by sn=%s", serial.c_str());
+            LunInfo* snap = FindQLunBySn(groupSnaps, serial);
+            if (snap == nullptr) {
+                QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "searching for lun by repSn=%s",
+                         serial.c_str());
+                snap = FindQLunByRepSn(groupSnaps, serial);
+            }
+            if (snap == nullptr) {
+                QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "didn't find sn %s", serial.c_str());
+                continue;
+            }
+            snapVolumes.push_back(*snap);
+            QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "Pushing LUN: <%s, %s, %s, %s>",
+                     snap->cgName.c_str(), snap->sn.c_str(), snap->snapName.c_str(),
+                     snap->volSnapName.c_str());
+        }
+    }
+    QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qLunSnapList length %d",
+             static_cast<int>(snapVolumes.size()));
+    for (const LunInfo& snap : snapVolumes) {
+        if (Contains(snapNames, snap.snapName)) continue;
+        snapNames.push_back(snap.snapName);
+        QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "Pushing snap name %s", snap.snapName.c_str());
+    }
+}
+
+HRESULT CQProvider::ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_INFORMATION* destLuns,
+                                   DWORD count, IVssAsync** ppAsync) {
+    if (count > 0 && (snapshotLuns == nullptr || destLuns == nullptr)) return VSS_E_PROVIDER_VETO;
+    NameList baseNames;
+    NameList groups;
+    HRESULT hr = FindResyncBaseVolumes(destLuns, count, baseNames, groups);
+    if (hr == S_OK) hr = CheckResyncGroupsFull(baseNames, groups);
+    if (hr != S_OK) return hr;
+    NameList snapNames;
+    FindResyncSnapNames(snapshotLuns, count, groups, snapNames);
+    uint32_t rc = SnapsRestore(groups, snapNames);
+    if (rc != 0) {
+        QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR, "restore failed - returning 0x%08x",
+                 static_cast<unsigned>(rc));
+        return VSS_E_PROVIDER_VETO;
+    }
+    // The restore is finished; the object only reports that to VSS.
+    IVssAsync* async = CVssAsync::CreateInstanceAndStartJob();
+    if (ppAsync != nullptr)
+        *ppAsync = async;
+    else if (async != nullptr)
+        async->Release();
+    return S_OK;
+}
+
+HRESULT CQProvider::ResyncLuns(VDS_LUN_INFORMATION* pSourceLuns, VDS_LUN_INFORMATION* pTargetLuns,
+                               DWORD dwCount, IVssAsync** ppAsync) {
+    FuncTrace trace(L"CQProvider::ResyncLuns");
+    HRESULT hr = RunGuarded(kResync, [&] {
+        HRESULT result = RunGuarded(
+            kResync, [&] { return ResyncLunsBody(pSourceLuns, pTargetLuns, dwCount, ppAsync); });
+        result = qprovider::ToVssResult(kResync, result);
+        QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "returning 0x%08x",
+                 static_cast<unsigned>(result));
+        return result;
+    });
+    return qprovider::ToVssResult(kResync, hr);
+}
+
+void CQProvider::LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWORD dwFlags) {
+    static constexpr char kFn[] = "LogOnLunStateChangeMessage";
+    const char* serial = Text(lun.m_szSerialNumber);
+    if (dwFlags & VSS_ONLUNSTATECHANGE_NOTIFY_READ_WRITE)
+        QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "Notify Read/Write : '%s'", serial);
+    if (dwFlags & VSS_ONLUNSTATECHANGE_NOTIFY_LUN_PRE_RECOVERY)
+        QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "Notify pre-recovery : '%s'", serial);
+    if (dwFlags & VSS_ONLUNSTATECHANGE_NOTIFY_LUN_POST_RECOVERY)
+        QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "Notify post-recovery : '%s'", serial);
+}
+
+// Masking: every LUN must be a snapshot volume of the current set. The set's
+// groups are read under the lock, so a set method running on another thread
+// cannot change them half-way.
+HRESULT CQProvider::VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count) {
+    std::lock_guard<std::recursive_mutex> lock(m_cs);
+    LunInfoList volSnaps;
+    if (GetAllQVolSnaps(volSnaps) != 0) return VSS_E_PROVIDER_VETO;
+    for (DWORD i = 0; i < count; ++i) {
+        if (FindQLunBySn(volSnaps, Text(snapshotLuns[i].m_szSerialNumber)) == nullptr)
+            return VSS_E_PROVIDER_VETO;
+    }
+    return S_OK;
+}
+
+HRESULT CQProvider::OnLunStateChange(VDS_LUN_INFORMATION* pSnapshotLuns, VDS_LUN_INFORMATION*,
+                                     DWORD dwCount, DWORD dwFlags) {
+    static constexpr char kFn[] = "CQProvider::OnLunStateChange";
+    FuncTrace trace(L"CQProvider::OnLunStateChange");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        HRESULT result = RunGuarded(kFn, [&] {
+            if (dwCount > 0 && pSnapshotLuns == nullptr) return VSS_E_PROVIDER_VETO;
+            if (dwFlags & VSS_ONLUNSTATECHANGE_DO_MASK_LUNS)
+                return VerifyMaskedLuns(pSnapshotLuns, dwCount);
+            for (DWORD i = 0; i < dwCount; ++i)
+                LogOnLunStateChangeMessage(pSnapshotLuns[i], dwFlags);
+            return S_OK;
+        });
+        result = qprovider::ToVssResult(kFn, result);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(result));
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}

@@ -1,0 +1,284 @@
+// The snapshot-set state machine: BeginPrepareSnapshot through
+// PostCommitSnapshots, and AbortSnapshots.
+#include <mutex>
+
+#include "common/QVssLog.h"
+#include "provider/CQProvider.h"
+#include "provider/QProviderGuard.h"
+#include "provider/QProviderHelpers.h"
+#include "provider/SnapTimestamp.h"
+#include "vss/ComGlue.h"
+
+static constexpr char kLogUnit[] = "QProvider";
+
+using qprovider::GuidToString;
+using qprovider::RunGuarded;
+using qprovider::Text;
+
+namespace {
+using Lock = std::lock_guard<std::recursive_mutex>;
+}  // namespace
+
+struct QProviderStateCheck {
+    const char* function;
+    const char* outOfOrder;  // may hold one %d: the current state
+    const char* unexpectedId;
+};
+
+namespace {
+
+const QProviderStateCheck kEndPrepareCheck = {
+    "CQProvider::EndPrepareSnapshots", "EndPrepareSnapshots called out of order",
+    "Unexpected snapshot set ID during EndPrepareSnapshots"};
+const QProviderStateCheck kPreCommitCheck = {
+    "CQProvider::PreCommitSnapshots", "PreCommitSnapshots called out of order",
+    "Unexpected snapshot set ID during PreCommitSnapshots"};
+const QProviderStateCheck kCommitCheck = {"CQProvider::CommitSnapshots",
+                                          "CommitSnapshots called out of order. state=%d",
+                                          "Unexpected snapshot set ID during CommitSnapshots"};
+const QProviderStateCheck kPostCommitCheck = {
+    "CQProvider::PostCommitSnapshots", "PostCommitSnapshots called out of order",
+    "Unexpected snapshot set ID during PostCommitSnapshots"};
+
+}  // namespace
+
+// A method out of order or for another set fails; the caller's frame then
+// discards the set.
+void CQProvider::CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
+                            const QProviderStateCheck& messages) {
+    if (m_state != required) {
+        QVSS_LOG(messages.function, "PROVIDER", QLOG_ERROR, messages.outOfOrder,
+                 static_cast<int>(m_state));
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+    if (!marl::vss::SameGuid(setId, m_snapshotSetId)) {
+        QVSS_LOG(messages.function, "PROVIDER", QLOG_ERROR, "%s", messages.unexpectedId);
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+}
+
+// The common tail of the snapshot-set methods: a failure discards the set.
+// A failure while discarding becomes the result; the state ends aborted.
+HRESULT CQProvider::FinishSetMethod(const char* function, HRESULT hr) {
+    if (hr != S_OK) {
+        HRESULT cleanup = RunGuarded(function, [&] {
+            DeleteAbortedSnapshots();
+            return S_OK;
+        });
+        m_state = VSS_SS_ABORTED;
+        if (cleanup != S_OK) hr = cleanup;
+    }
+    return qprovider::ToVssResult(function, hr);
+}
+
+// Step 2 of BeginPrepareSnapshot: a new set begins, or this call adds LUNs
+// to the set in progress, or an unfinished set is thrown away first.
+void CQProvider::StartOrExtendSet(const VSS_ID& setId) {
+    static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
+    switch (m_state) {
+        case VSS_SS_UNKNOWN:
+        case VSS_SS_CREATED:
+        case VSS_SS_ABORTED:
+            m_cgList.clear();
+            m_snapsExposed = 0;
+            m_snapInfoList.clear();
+            return;
+        case VSS_SS_PREPARING:
+            if (marl::vss::SameGuid(setId, m_snapshotSetId)) return;
+            QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "delete any uncompleted snapshot");
+            DeleteAbortedSnapshots();
+            return;
+        default:
+            QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "m_state=%d", static_cast<int>(m_state));
+            DeleteAbortedSnapshots();
+            return;
+    }
+}
+
+// Step 4 of BeginPrepareSnapshot for one LUN.
+void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volumes,
+                             SessionInfoList& sessions) {
+    static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
+    LunInfo* volume = FindQLunBySn(volumes, Text(lun.m_szSerialNumber));
+    if (volume == nullptr) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "no volume found for scsi-sn.");
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+    if (volume->cgName == qprovider::kNoGroup) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "no consistency group found for volume %s.",
+                 volume->volName.c_str());
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+    SessionInfo* session = FindQRepSessionByCg(sessions, volume->cgName);
+    QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "returned from FindQRepSessionByCg");
+    std::string sessionName;
+    if (session == nullptr) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "qRepSession is null!!!");
+    } else {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "qRepSession is not null!!!");
+        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "setting session name to  %s.",
+                 session->sessionName.c_str());
+        sessionName = session->sessionName;
+    }
+    SnapInfo info;
+    info.vol_name = volume->volName;
+    info.scsi_sn = volume->sn;
+    info.cg_name = volume->cgName;
+    m_snapInfoList.push_back(info);
+    char timestamp[80];
+    MakeSnapTimestamp(timestamp, sizeof timestamp);
+    QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "before calling AddCGGroupNameToList");
+    AddCGGroupNameToList(volume->cgName, sessionName, timestamp);
+}
+
+HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LONG lLunCount,
+                                         VSS_PWSZ*, VDS_LUN_INFORMATION* rgLunInformation) {
+    static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
+    FuncTrace trace(L"CQProvider::BeginPrepareSnapshot");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s m_state=%d",
+                 GuidToString(SnapshotSetId).c_str(), static_cast<int>(m_state));
+        Lock lock(m_cs);
+        HRESULT result = RunGuarded(kFn, [&] {
+            StartOrExtendSet(SnapshotSetId);
+            LunInfoList volumes;
+            if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
+            SessionInfoList sessions;
+            if (GetAllQReplicationSessions(sessions) != 0) return VSS_E_PROVIDER_VETO;
+            if (lLunCount > 0 && rgLunInformation == nullptr) return VSS_E_PROVIDER_VETO;
+            for (LONG i = 0; i < lLunCount; ++i) {
+                AddLunToSet(rgLunInformation[i], volumes, sessions);
+                m_state = VSS_SS_PREPARING;
+                m_snapshotSetId = SnapshotSetId;
+            }
+            return S_OK;
+        });
+        result = FinishSetMethod(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::EndPrepareSnapshots(VSS_ID SnapshotSetId) {
+    const char* kFn = kEndPrepareCheck.function;
+    FuncTrace trace(L"CQProvider::EndPrepareSnapshots");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        Lock lock(m_cs);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                 GuidToString(SnapshotSetId).c_str());
+        HRESULT result = RunGuarded(kFn, [&] {
+            CheckState(VSS_SS_PREPARING, SnapshotSetId, kEndPrepareCheck);
+            m_state = VSS_SS_PREPARED;
+            return S_OK;
+        });
+        result = FinishSetMethod(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::PreCommitSnapshots(VSS_ID SnapshotSetId) {
+    const char* kFn = kPreCommitCheck.function;
+    FuncTrace trace(L"CQProvider::PreCommitSnapshots");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        Lock lock(m_cs);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                 GuidToString(SnapshotSetId).c_str());
+        HRESULT result = RunGuarded(kFn, [&] {
+            CheckState(VSS_SS_PREPARED, SnapshotSetId, kPreCommitCheck);
+            m_state = VSS_SS_PRECOMMITTED;
+            if (CheckCGSetFull() != 0) return VSS_E_PROVIDER_VETO;
+            if (PrepareForSnap() != 0) return VSS_E_PROVIDER_VETO;
+            return S_OK;
+        });
+        result = FinishSetMethod(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::CommitSnapshots(VSS_ID SnapshotSetId) {
+    const char* kFn = kCommitCheck.function;
+    FuncTrace trace(L"CQProvider::CommitSnapshots");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        Lock lock(m_cs);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
+        HRESULT result = RunGuarded(kFn, [&] {
+            CheckState(VSS_SS_PRECOMMITTED, SnapshotSetId, kCommitCheck);
+            QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "TakeSnap with SnapshotSetId %s",
+                     GuidToString(SnapshotSetId).c_str());
+            if (TakeSnap() != 0) return VSS_E_PROVIDER_VETO;
+            m_state = VSS_SS_COMMITTED;
+            return S_OK;
+        });
+        result = FinishSetMethod(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::PostCommitSnapshots(VSS_ID SnapshotSetId, LONG) {
+    const char* kFn = kPostCommitCheck.function;
+    FuncTrace trace(L"CQProvider::PostCommitSnapshots");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        Lock lock(m_cs);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                 GuidToString(SnapshotSetId).c_str());
+        HRESULT result = RunGuarded(kFn, [&] {
+            CheckState(VSS_SS_COMMITTED, SnapshotSetId, kPostCommitCheck);
+            QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "SnapshotSetId %s created",
+                     GuidToString(SnapshotSetId).c_str());
+            m_state = VSS_SS_CREATED;
+            return S_OK;
+        });
+        result = FinishSetMethod(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::PreFinalCommitSnapshots(VSS_ID) {
+    FuncTrace trace(L"CQProvider::PreFinalCommitSnapshots");
+    return RunGuarded("CQProvider::PreFinalCommitSnapshots", [&] {
+        QVSS_LOG("CQProvider::PreFinalCommitSnapshots", "PROVIDER", QLOG_TRACE, "returning 0x%08x",
+                 0u);
+        return S_OK;
+    });
+}
+
+HRESULT CQProvider::PostFinalCommitSnapshots(VSS_ID) {
+    FuncTrace trace(L"CQProvider::PostFinalCommitSnapshots");
+    return RunGuarded("CQProvider::PostFinalCommitSnapshots", [&] {
+        QVSS_LOG("CQProvider::PostFinalCommitSnapshots", "PROVIDER", QLOG_TRACE, "returning 0x%08x",
+                 0u);
+        return S_OK;
+    });
+}
+
+// A completed set is not undone; anything else is discarded. The set id is
+// not compared: VSS aborts whatever it was doing.
+HRESULT CQProvider::AbortSnapshots(VSS_ID) {
+    static constexpr char kFn[] = "CQProvider::AbortSnapshots";
+    FuncTrace trace(L"CQProvider::AbortSnapshots");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        Lock lock(m_cs);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering m_state=%d", static_cast<int>(m_state));
+        HRESULT result = S_OK;
+        if (m_state != VSS_SS_CREATED) {
+            result = RunGuarded(kFn, [&] {
+                DeleteAbortedSnapshots();
+                return S_OK;
+            });
+            m_state = VSS_SS_ABORTED;
+        }
+        result = qprovider::ToVssResult(kFn, result);
+        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}

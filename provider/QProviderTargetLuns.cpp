@@ -1,0 +1,180 @@
+// The snapshot LUNs of a committed set: their descriptions (GetTargetLuns)
+// and making them appear on this host (LocateLuns).
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/QVssLog.h"
+#include "platform/com_memory.h"
+#include "provider/CQProvider.h"
+#include "provider/LunInfoMemory.h"
+#include "provider/QProviderGuard.h"
+#include "provider/QProviderHelpers.h"
+
+static constexpr char kLogUnit[] = "QProvider";
+
+using qprovider::RunGuarded;
+using qprovider::Text;
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+constexpr ULONG kIdentifierBytes = 32;
+
+// The storage identifier that marks a snapshot LUN as this provider's: the
+// provider's name and a GUID of its own for every target LUN. It is attached
+// to `dest` as soon as it is allocated, so a failure later leaves nothing
+// unowned.
+void WriteProviderIdentifier(VDS_LUN_INFORMATION& dest) {
+    static constexpr char kFn[] = "CQProvider::GetTargetLuns";
+    auto* ids = static_cast<VDS_STORAGE_IDENTIFIER*>(
+        marl::platform::ComTaskMemAlloc(sizeof(VDS_STORAGE_IDENTIFIER)));
+    if (ids == nullptr) throw static_cast<HRESULT>(E_OUTOFMEMORY);
+    std::memset(ids, 0, sizeof *ids);
+    dest.m_deviceIdDescriptor.m_version = 1;
+    dest.m_deviceIdDescriptor.m_cIdentifiers = 1;
+    dest.m_deviceIdDescriptor.m_rgIdentifiers = ids;
+    auto* bytes = static_cast<BYTE*>(marl::platform::ComTaskMemAlloc(kIdentifierBytes));
+    if (bytes == nullptr) throw static_cast<HRESULT>(E_OUTOFMEMORY);
+    ids->m_CodeSet = VDSStorageIdCodeSetBinary;
+    ids->m_Type = VDSStorageIdTypeVendorId;
+    ids->m_cbIdentifier = kIdentifierBytes;
+    ids->m_rgbIdentifier = bytes;
+    std::memcpy(bytes, qprovider::kProviderName, qprovider::kProviderNameLength);
+    marl::platform::ComGuid guid{};
+    if (!marl::platform::ComCreateGuid(&guid)) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "could not create a GUID for the target LUN");
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+    std::memcpy(bytes + qprovider::kProviderNameLength, &guid, sizeof guid);
+}
+
+}  // namespace
+
+// Remembers the snapshot LUN of a source LUN in the set, so that a set
+// discarded later releases the LUNs it exposed.
+void CQProvider::RecordTargetLunId(const std::string& sourceSerial,
+                                   const std::string& targetLunId) {
+    for (SnapInfo& info : m_snapInfoList) {
+        if (info.scsi_sn == sourceSerial) {
+            info.snap_scsi_sn = targetLunId;
+            return;
+        }
+    }
+}
+
+HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
+                                      VDS_LUN_INFORMATION& dest) {
+    static constexpr char kFn[] = "CQProvider::GetTargetLuns";
+    FreeLunInfo(dest);
+    CopyLunInfo(dest, source);
+    std::memset(&dest.m_diskSignature, 0, sizeof dest.m_diskSignature);
+    WriteProviderIdentifier(dest);
+    QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "Calling ExposeSnap()");
+    uint32_t rc = ExposeSnap();
+    if (rc != 0) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "ExposeSnap() returned 0x%x",
+                 static_cast<unsigned>(rc));
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    }
+    QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "ExposeSnap() returned 0x%x", static_cast<unsigned>(rc));
+    const std::string sourceSerial = Text(source.m_szSerialNumber);
+    std::string volSnapName;
+    std::string cgSnapName;
+    if (BuildVolSnapNames(sourceSerial, volSnapName, cgSnapName) != 0)
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    std::string targetLunId;
+    std::string peerTargetLunId;
+    std::string volName;
+    if (GetSnapLunSN(volSnapName, targetLunId, peerTargetLunId, volName) != 0)
+        throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
+    ReplaceCoTaskString(dest.m_szSerialNumber, targetLunId.c_str());
+    dest.m_BusType = VDSBusTypeScsi;
+    RecordTargetLunId(sourceSerial, targetLunId);
+    return S_OK;
+}
+
+HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION* rgSourceLuns,
+                                  VDS_LUN_INFORMATION* rgDestinationLuns) {
+    static constexpr char kFn[] = "CQProvider::GetTargetLuns";
+    FuncTrace trace(L"CQProvider::GetTargetLuns");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "entering");
+        Lock lock(m_cs);
+        HRESULT result = S_OK;
+        if (lLunCount > 0 && (rgSourceLuns == nullptr || rgDestinationLuns == nullptr))
+            result = VSS_E_PROVIDER_VETO;
+        // A failure ends the loop: earlier descriptions stay, later records
+        // are left as VSS gave them.
+        for (LONG i = 0; i < lLunCount && result == S_OK; ++i) {
+            result = RunGuarded(
+                kFn, [&] { return DescribeTargetLun(rgSourceLuns[i], rgDestinationLuns[i]); });
+        }
+        result = qprovider::ToVssResult(kFn, result);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "done: 0x%08x", static_cast<unsigned>(result));
+        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
+
+HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
+    static constexpr char kFn[] = "CQProvider::LocateLuns";
+    if (count > 0 && luns == nullptr) return VSS_E_PROVIDER_VETO;
+    LunInfoList volSnaps;
+    GetQVolSnaps(nullptr, volSnaps);
+    QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "qLunSnapList length %d",
+             static_cast<int>(volSnaps.size()));
+    std::string serials = " ";
+    std::vector<const LunInfo*> found;
+    for (const LunInfo& v : volSnaps) {
+        for (LONG i = 0; i < count; ++i) {
+            const char* serial = Text(luns[i].m_szSerialNumber);
+            QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE,
+                     "LocateLuns: m_szSerialNumber=%s, sn=%s, peerSn=%s", serial, v.sn.c_str(),
+                     v.peerSn.c_str());
+            if (v.sn != serial || v.peerSn == serial) continue;
+            found.push_back(&v);
+            QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "Pushing volsnap: <%s, %s, %s, %s>",
+                     v.cgName.c_str(), v.sn.c_str(), v.snapName.c_str(), v.volSnapName.c_str());
+            qprovider::AppendHelperSerial(serials, v.sn, kFn);
+            QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE,
+                     "LocateLuns: after updating m_szSerialNumber=%s, sn=%s, peerSn=%s", serial,
+                     v.sn.c_str(), v.peerSn.c_str());
+            QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "New scsi_sns %s", serials.c_str());
+            break;
+        }
+    }
+    QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "SCSI SN list: %s", serials.c_str());
+    if (found.size() != static_cast<size_t>(count < 0 ? 0 : count)) {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "Not all volsnaps were found (%d!=%d)",
+                 static_cast<int>(found.size()), static_cast<int>(count));
+        return VSS_E_PROVIDER_VETO;
+    }
+    NameList snapNames;
+    for (const LunInfo* v : found) {
+        bool known = false;
+        for (const std::string& name : snapNames) known = known || name == v->snapName;
+        if (known) continue;
+        snapNames.push_back(v->snapName);
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "push %s", v->snapName.c_str());
+    }
+    if (MapSnapshots(snapNames, serials) != 0) return VSS_E_PROVIDER_VETO;
+    return S_OK;
+}
+
+HRESULT CQProvider::LocateLuns(LONG lLunCount, VDS_LUN_INFORMATION* rgSourceLuns) {
+    static constexpr char kFn[] = "CQProvider::LocateLuns";
+    FuncTrace trace(L"CQProvider::LocateLuns");
+    HRESULT hr = RunGuarded(kFn, [&] {
+        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
+        Lock lock(m_cs);
+        HRESULT result = RunGuarded(kFn, [&] { return LocateLunsBody(lLunCount, rgSourceLuns); });
+        result = qprovider::ToVssResult(kFn, result);
+        QPROVIDER_TRACE_RETURN(kFn, result);
+        return result;
+    });
+    return qprovider::ToVssResult(kFn, hr);
+}
