@@ -1,0 +1,165 @@
+#include "HarnessSession.h"
+
+#include <cstdio>
+
+#include "provider/QProviderHelpers.h"
+#include "vss/ComGlue.h"
+
+namespace marl::harness {
+
+VSS_ID NewSetId() {
+    marl::platform::ComGuid guid{};
+    marl::platform::ComCreateGuid(&guid);
+    return marl::vss::FromComGuid(guid);
+}
+
+HarnessSession::HarnessSession(CQProvider& provider, std::ostream& out)
+    : m_provider(provider), m_out(out) {}
+
+bool HarnessSession::Record(const std::string& call, HRESULT hr, bool asExpected,
+                            const std::string& detail) {
+    m_calls.push_back({call, hr, asExpected});
+    char number[16];
+    std::snprintf(number, sizeof number, "[%2zu] ", m_calls.size());
+    m_out << number << call << " -> " << ResultText(hr) << detail << (asExpected ? "" : "  FAILED")
+          << "\n";
+    m_out.flush();
+    return asExpected;
+}
+
+bool HarnessSession::AskSupported(LunSet& luns) {
+    BOOL supported = FALSE;
+    HRESULT hr = m_provider.AreLunsSupported(luns.Count(), 0, nullptr, luns.Data(), &supported);
+    return Record("AreLunsSupported(" + std::to_string(luns.Size()) + " LUNs)", hr,
+                  hr == S_OK && supported, supported ? "  supported=TRUE" : "  supported=FALSE");
+}
+
+bool HarnessSession::PrepareSet(LunSet& luns, const VSS_ID& setId) {
+    std::string id = qprovider::GuidToString(setId);
+    VSS_ID snapshotId = NewSetId();
+    if (!Expect("BeginPrepareSnapshot(set " + id + ", " + std::to_string(luns.Size()) + " LUNs)",
+                m_provider.BeginPrepareSnapshot(setId, snapshotId, 0, luns.Count(), nullptr,
+                                                luns.Data())))
+        return false;
+    return Expect("EndPrepareSnapshots", m_provider.EndPrepareSnapshots(setId));
+}
+
+bool HarnessSession::CommitSet(const VSS_ID& setId) {
+    return Expect("PreCommitSnapshots", m_provider.PreCommitSnapshots(setId)) &&
+           Expect("CommitSnapshots", m_provider.CommitSnapshots(setId)) &&
+           Expect("PostCommitSnapshots",
+                  m_provider.PostCommitSnapshots(setId, static_cast<LONG>(m_sources.Size()))) &&
+           Expect("PreFinalCommitSnapshots", m_provider.PreFinalCommitSnapshots(setId)) &&
+           Expect("PostFinalCommitSnapshots", m_provider.PostFinalCommitSnapshots(setId));
+}
+
+bool HarnessSession::DescribeTargets() {
+    m_targets = LunSet(m_sources.Size());
+    if (!Expect("GetTargetLuns(" + std::to_string(m_sources.Size()) + " LUNs)",
+                m_provider.GetTargetLuns(m_sources.Count(), nullptr, m_sources.Data(),
+                                         m_targets.Data())))
+        return false;
+    for (size_t i = 0; i < m_targets.Size(); ++i)
+        m_out << "     target " << i << ": " << DescribeLun(m_targets[i]) << "\n";
+    for (size_t i = 0; i < m_targets.Size(); ++i) {
+        BOOL supported = FALSE;
+        HRESULT hr = m_provider.FillInLunInfo(nullptr, &m_targets[i], &supported);
+        if (!Record("FillInLunInfo(target " + std::to_string(i) + ")", hr, hr == S_OK && supported,
+                    supported ? "  supported=TRUE" : "  supported=FALSE"))
+            return false;
+    }
+    return Expect("LocateLuns(" + std::to_string(m_targets.Size()) + " LUNs)",
+                  m_provider.LocateLuns(m_targets.Count(), m_targets.Data()));
+}
+
+bool HarnessSession::AbortAfterFailure(const VSS_ID& setId) {
+    Expect("AbortSnapshots", m_provider.AbortSnapshots(setId));
+    return false;
+}
+
+bool HarnessSession::Create(const std::vector<std::string>& serials, const std::string& vendor) {
+    m_out << "--- create: a shadow copy of " << serials.size() << " LUNs\n";
+    m_sources = LunSet::FromSerials(serials, vendor);
+    m_targets = LunSet();
+    if (!AskSupported(m_sources)) return false;
+    VSS_ID setId = NewSetId();
+    if (!PrepareSet(m_sources, setId) || !CommitSet(setId)) return AbortAfterFailure(setId);
+    if (!DescribeTargets()) return AbortAfterFailure(setId);
+    return true;
+}
+
+bool HarnessSession::Delete() { return Delete(m_targets.Serials()); }
+
+bool HarnessSession::Delete(const std::vector<std::string>& snapshotSerials) {
+    m_out << "--- delete: " << snapshotSerials.size() << " snapshot LUNs\n";
+    LunSet luns = LunSet::FromSerials(snapshotSerials, "MARL");
+    bool ok = true;
+    for (size_t i = 0; i < luns.Size(); ++i)
+        ok = Expect("OnLunEmpty(" + snapshotSerials[i] + ")",
+                    m_provider.OnLunEmpty(nullptr, &luns[i])) &&
+             ok;
+    return ok;
+}
+
+bool HarnessSession::Resync() { return Resync(m_targets.Serials(), m_sources.Serials()); }
+
+bool HarnessSession::Resync(const std::vector<std::string>& snapshotSerials,
+                            const std::vector<std::string>& destinationSerials) {
+    m_out << "--- resync: " << snapshotSerials.size() << " snapshot LUNs onto their sources\n";
+    LunSet snaps = LunSet::FromSerials(snapshotSerials, "MARL");
+    LunSet dests = LunSet::FromSerials(destinationSerials, "MARL");
+    IVssAsync* async = nullptr;
+    DWORD count = static_cast<DWORD>(snaps.Size() < dests.Size() ? snaps.Size() : dests.Size());
+    HRESULT hr = m_provider.ResyncLuns(snaps.Data(), dests.Data(), count, &async);
+    if (!Record("ResyncLuns(" + std::to_string(count) + " LUNs)", hr,
+                hr == S_OK && async != nullptr,
+                async != nullptr ? "  async object" : "  no async object"))
+        return false;
+    bool ok = Expect("IVssAsync::Wait(INFINITE)", async->Wait(0xFFFFFFFF));
+    HRESULT status = E_FAIL;
+    INT reserved = 0;
+    hr = async->QueryStatus(&status, &reserved);
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "  status=0x%08x reserved=%d",
+                  static_cast<unsigned>(status), reserved);
+    ok = Record("IVssAsync::QueryStatus", hr, hr == S_OK && status == S_OK, detail) && ok;
+    ULONG left = async->Release();
+    return Record("IVssAsync::Release", S_OK, left == 0,
+                  "  references left " + std::to_string(left)) &&
+           ok;
+}
+
+bool HarnessSession::Abort(const std::vector<std::string>& serials, const std::string& vendor) {
+    m_out << "--- abort: a prepared set of " << serials.size() << " LUNs is given up\n";
+    LunSet luns = LunSet::FromSerials(serials, vendor);
+    if (!AskSupported(luns)) return false;
+    VSS_ID setId = NewSetId();
+    bool prepared = PrepareSet(luns, setId);
+    return Expect("AbortSnapshots", m_provider.AbortSnapshots(setId)) && prepared;
+}
+
+bool HarnessSession::Notify(DWORD flags) {
+    char name[64];
+    std::snprintf(name, sizeof name, "OnLunStateChange(%zu LUNs, flags 0x%x)", m_targets.Size(),
+                  static_cast<unsigned>(flags));
+    m_out << "--- notify\n";
+    return Expect(name, m_provider.OnLunStateChange(m_targets.Data(), m_sources.Data(),
+                                                    static_cast<DWORD>(m_targets.Size()), flags));
+}
+
+int HarnessSession::Failures() const {
+    int failures = 0;
+    for (const CallRecord& call : m_calls) failures += call.asExpected ? 0 : 1;
+    return failures;
+}
+
+void HarnessSession::PrintSummary() {
+    m_out << "=== summary: " << m_calls.size() << " calls, " << Failures() << " failed";
+    for (const CallRecord& call : m_calls)
+        if (!call.asExpected)
+            m_out << "\n    failed: " << call.call << " -> " << ResultText(call.result);
+    m_out << "\n";
+    m_out.flush();
+}
+
+}  // namespace marl::harness

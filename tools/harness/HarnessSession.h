@@ -1,0 +1,74 @@
+#pragma once
+// The harness's part of VSS: it drives one provider object through the
+// calls VSS makes, prints each call with its result, and remembers what a
+// later step needs (the source LUNs and the target LUNs of the last set).
+//
+// A step returns false when one of its calls did not give what VSS expects
+// (S_OK, and "supported" for the LUN questions); the remaining calls of that
+// step are then skipped. When creation fails before the set is complete the
+// session aborts the set, as VSS does. Not thread-safe.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "HarnessLuns.h"
+#include "provider/CQProvider.h"
+
+namespace marl::harness {
+
+struct CallRecord {
+    std::string call;
+    HRESULT result = S_OK;
+    bool asExpected = true;
+};
+
+class HarnessSession {
+  public:
+    HarnessSession(CQProvider& provider, std::ostream& out);
+
+    // AreLunsSupported, BeginPrepareSnapshot, EndPrepareSnapshots,
+    // PreCommitSnapshots, CommitSnapshots, PostCommitSnapshots,
+    // PreFinal/PostFinalCommitSnapshots, GetTargetLuns, FillInLunInfo on each
+    // target, LocateLuns.
+    bool Create(const std::vector<std::string>& serials, const std::string& vendor);
+    // OnLunEmpty for every target LUN of the last set (or the given serials).
+    bool Delete();
+    bool Delete(const std::vector<std::string>& snapshotSerials);
+    // ResyncLuns from the last set's target LUNs onto its source LUNs, then
+    // Wait, QueryStatus and the release of the async object.
+    bool Resync();
+    bool Resync(const std::vector<std::string>& snapshotSerials,
+                const std::vector<std::string>& destinationSerials);
+    // A set that is prepared and then aborted: AreLunsSupported,
+    // BeginPrepareSnapshot, EndPrepareSnapshots, AbortSnapshots.
+    bool Abort(const std::vector<std::string>& serials, const std::string& vendor);
+    // OnLunStateChange for the last set's target LUNs.
+    bool Notify(DWORD flags);
+
+    void PrintSummary();
+    int Failures() const;
+    const std::vector<CallRecord>& Calls() const { return m_calls; }
+    std::vector<std::string> TargetSerials() const { return m_targets.Serials(); }
+    std::vector<std::string> SourceSerials() const { return m_sources.Serials(); }
+
+  private:
+    bool Record(const std::string& call, HRESULT hr, bool asExpected,
+                const std::string& detail = "");
+    bool Expect(const std::string& call, HRESULT hr) { return Record(call, hr, hr == S_OK); }
+    bool AskSupported(LunSet& luns);
+    bool PrepareSet(LunSet& luns, const VSS_ID& setId);
+    bool CommitSet(const VSS_ID& setId);
+    bool DescribeTargets();
+    bool AbortAfterFailure(const VSS_ID& setId);
+
+    CQProvider& m_provider;
+    std::ostream& m_out;
+    std::vector<CallRecord> m_calls;
+    LunSet m_sources;
+    LunSet m_targets;
+};
+
+// A new snapshot-set id.
+VSS_ID NewSetId();
+
+}  // namespace marl::harness

@@ -1,0 +1,78 @@
+#include "RedirectingHttpClient.h"
+
+#include <atomic>
+#include <utility>
+
+namespace marl::harness {
+namespace {
+
+using marl::platform::HttpClient;
+using marl::platform::HttpHandle;
+
+std::atomic<uint64_t> g_sessions{0};
+
+class RedirectingHttpClient final : public HttpClient {
+  public:
+    RedirectingHttpClient(std::unique_ptr<HttpClient> inner, PortRedirect redirect)
+        : m_inner(std::move(inner)), m_redirect(redirect) {}
+
+    HttpHandle OpenSession(const std::wstring& userAgent) override {
+        ++g_sessions;
+        return m_inner->OpenSession(userAgent);
+    }
+    bool SetSecureFailureCallback(HttpHandle session,
+                                  marl::platform::HttpSecureFailureCallback callback) override {
+        return m_inner->SetSecureFailureCallback(session, callback);
+    }
+    HttpHandle Connect(HttpHandle session, const std::wstring& host, uint16_t port) override {
+        if (port == 443 && m_redirect.httpsPort != 0) port = m_redirect.httpsPort;
+        if (port == 80 && m_redirect.httpPort != 0) port = m_redirect.httpPort;
+        return m_inner->Connect(session, host, port);
+    }
+    HttpHandle OpenRequest(HttpHandle connection, const std::wstring& verb,
+                           const std::wstring& path, bool secure, bool refresh) override {
+        return m_inner->OpenRequest(connection, verb, path, secure, refresh);
+    }
+    bool SetSecurityFlags(HttpHandle request, uint32_t flags) override {
+        return m_inner->SetSecurityFlags(request, flags);
+    }
+    bool SendRequest(HttpHandle request, const std::wstring& headers,
+                     const std::string& body) override {
+        return m_inner->SendRequest(request, headers, body);
+    }
+    bool ReceiveResponse(HttpHandle request) override { return m_inner->ReceiveResponse(request); }
+    bool QueryStatusCode(HttpHandle request, uint32_t* status) override {
+        return m_inner->QueryStatusCode(request, status);
+    }
+    bool QueryDataAvailable(HttpHandle request, uint32_t* available) override {
+        return m_inner->QueryDataAvailable(request, available);
+    }
+    bool ReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read) override {
+        return m_inner->ReadData(request, buffer, size, read);
+    }
+    bool CloseHandle(HttpHandle handle) override { return m_inner->CloseHandle(handle); }
+    uint32_t LastError() const override { return m_inner->LastError(); }
+
+  private:
+    std::unique_ptr<HttpClient> m_inner;
+    PortRedirect m_redirect;
+};
+
+}  // namespace
+
+marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect,
+                                                     marl::platform::HttpClientFactory inner) {
+    return [redirect, inner = std::move(inner)]() -> std::unique_ptr<HttpClient> {
+        std::unique_ptr<HttpClient> client = inner();
+        if (!client) return nullptr;
+        return std::make_unique<RedirectingHttpClient>(std::move(client), redirect);
+    };
+}
+
+marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect) {
+    return RedirectingFactory(redirect, [] { return marl::platform::CreateHttpClient(); });
+}
+
+uint64_t RedirectedSessionCount() { return g_sessions.load(); }
+
+}  // namespace marl::harness
