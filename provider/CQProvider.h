@@ -50,6 +50,8 @@ class CQProvider : public CQArrayClient {
     HRESULT BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID SnapshotId, LONG lContext,
                                  LONG lLunCount, VSS_PWSZ* rgDeviceNames,
                                  VDS_LUN_INFORMATION* rgLunInformation);
+    // A failure after the set's snapshots were exposed releases them again:
+    // VSS learns no target LUN from a failed call and could never do so.
     HRESULT GetTargetLuns(LONG lLunCount, VSS_PWSZ* rgDeviceNames,
                           VDS_LUN_INFORMATION* rgSourceLuns,
                           VDS_LUN_INFORMATION* rgDestinationLuns);
@@ -109,6 +111,7 @@ class CQProvider : public CQArrayClient {
                      SessionInfoList& sessions);
     HRESULT CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BOOL* supported);
     HRESULT DescribeTargetLun(const VDS_LUN_INFORMATION& source, VDS_LUN_INFORMATION& dest);
+    void ReleaseExposedLuns();
     void RecordTargetLunId(const std::string& sourceSerial, const std::string& targetLunId);
     HRESULT LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns);
     HRESULT FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count, NameList& baseNames,

@@ -96,6 +96,22 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
     return S_OK;
 }
 
+// VSS learns no target LUN from a failed GetTargetLuns, and a created set is
+// not undone by AbortSnapshots: snapshot LUNs this set exposed would stay on
+// the array with nobody left to release them. So a failure after the
+// exposure releases them here; a later call exposes the set again.
+void CQProvider::ReleaseExposedLuns() {
+    static constexpr char kFn[] = "CQProvider::GetTargetLuns";
+    if (m_snapsExposed == 0) return;
+    LunInfoList volSnaps;
+    GetAllQVolSnaps(volSnaps);
+    QVSS_LOG(kFn, "PROVIDER", QLOG_WARN, "releasing the %d snapshot LUNs the failed call exposed",
+             static_cast<int>(volSnaps.size()));
+    for (const LunInfo& v : volSnaps) deleteSnapshotLun(v.sn.c_str());
+    for (SnapInfo& info : m_snapInfoList) info.snap_scsi_sn.clear();
+    m_snapsExposed = 0;
+}
+
 HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION* rgSourceLuns,
                                   VDS_LUN_INFORMATION* rgDestinationLuns) {
     static constexpr char kFn[] = "CQProvider::GetTargetLuns";
@@ -111,6 +127,13 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
         for (LONG i = 0; i < lLunCount && result == S_OK; ++i) {
             result = RunGuarded(
                 kFn, [&] { return DescribeTargetLun(rgSourceLuns[i], rgDestinationLuns[i]); });
+        }
+        if (result != S_OK) {
+            HRESULT released = RunGuarded(kFn, [&] {
+                ReleaseExposedLuns();
+                return S_OK;
+            });
+            if (released != S_OK) result = released;
         }
         result = qprovider::ToVssResult(kFn, result);
         QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "done: 0x%08x", static_cast<unsigned>(result));

@@ -140,6 +140,12 @@ class LunRecords {
     LunRecords(const LunRecords&) = delete;
     LunRecords& operator=(const LunRecords&) = delete;
 
+    // Frees everything and holds `count` zeroed records.
+    void Reset(size_t count) {
+        for (VDS_LUN_INFORMATION& lun : m_luns) FreeLunInfo(lun);
+        m_luns.assign(count, VDS_LUN_INFORMATION{});
+        for (VDS_LUN_INFORMATION& lun : m_luns) std::memset(&lun, 0, sizeof lun);
+    }
     VDS_LUN_INFORMATION& Add(const std::string& serial, const char* vendor = "MARL") {
         VDS_LUN_INFORMATION lun;
         std::memset(&lun, 0, sizeof lun);

@@ -250,6 +250,33 @@ TEST_F(ProviderIntegrationTest, TargetLunOfAnUnknownSourceStopsWithTheEarlierOne
     EXPECT_EQ(p.State(), VSS_SS_CREATED);
 }
 
+// VSS learns nothing from a failed GetTargetLuns and AbortSnapshots leaves a
+// created set alone, so the failed call itself gives back what it exposed.
+TEST_F(ProviderIntegrationTest, FailedTargetLunsReleaseWhatTheyExposed) {
+    SimProvider& p = *m_provider;
+    LunRecords luns{Inv::kAppBin, Inv::kAppData};
+    ASSERT_TRUE(CreateSet(luns, TestSetId(1)));
+    const std::string snap = p.CgInfos().front().snap_name;
+    marl::sim::FaultRequest fault;
+    fault.target = "vss_volsnap_show";
+    fault.type = "key";
+    fault.key = "MC_VOLSNAP_NOT_FOUND";
+    fault.skip = 1;  // the second LUN's
+    fault.count = 1;
+    ASSERT_NE(Sim().AddFault(fault), 0u);
+    LunRecords targets(2);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), targets.Data()), VSS_E_PROVIDER_VETO);
+    EXPECT_EQ(ExposedVolSnaps(snap), 0u);
+    EXPECT_EQ(CountOf("vss_volsnap_empty"), 2u);
+    EXPECT_EQ(p.SnapInfos().front().snap_scsi_sn, "");
+    EXPECT_EQ(p.State(), VSS_SS_CREATED);
+    // Asked again, the set is exposed again and described.
+    LunRecords again(2);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), again.Data()), S_OK);
+    EXPECT_EQ(ExposedVolSnaps(snap), 2u);
+    EXPECT_EQ(CountOf("exposable_snapshot_create"), 2u);
+}
+
 TEST_F(ProviderIntegrationTest, TargetLunsShortOfMemoryAnswerOutOfMemory) {
     SimProvider& p = *m_provider;
     LunRecords luns{Inv::kAppBin, Inv::kAppData};
