@@ -10,7 +10,7 @@ struct HarnessConfig {
     std::string externalIp = "127.0.0.1";
     std::string hostName = "vsshost1";
     std::string userName = "admin";
-    std::string password = "admin";
+    std::string password = "password";  // the simulator's default
     std::string snapPrefix = "harness";
     std::string retentionPolicy;
     bool supportSsl = true;

@@ -190,7 +190,7 @@ const char* HarnessUsage() {
            "  --flags N      flags of notify\n"
            "  --write-config write DIR/marl_vss_conf.txt first, from --array-ip (127.0.0.1),\n"
            "                 --array-host (vsshost1), --array-user (admin), --array-password\n"
-           "                 (admin, stored enciphered), --snap-prefix (harness), --retention,\n"
+           "                 (password, stored enciphered), --snap-prefix (harness), --retention,\n"
            "                 --no-ssl, --replication, --vmware, --log-level (INFO)\n"
            "\n"
            "exit status: 0 when every call gave what VSS expects, 1 when one did not,\n"
