@@ -1,6 +1,8 @@
 #include "RedirectingHttpClient.h"
 
 #include <atomic>
+#include <chrono>
+#include <map>
 #include <utility>
 
 namespace marl::harness {
@@ -9,7 +11,10 @@ namespace {
 using marl::platform::HttpClient;
 using marl::platform::HttpHandle;
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<uint64_t> g_sessions{0};
+std::atomic<uint64_t> g_micros{0};
 
 class RedirectingHttpClient final : public HttpClient {
   public:
@@ -18,7 +23,10 @@ class RedirectingHttpClient final : public HttpClient {
 
     HttpHandle OpenSession(const std::wstring& userAgent) override {
         ++g_sessions;
-        return m_inner->OpenSession(userAgent);
+        Clock::time_point start = Clock::now();
+        HttpHandle session = m_inner->OpenSession(userAgent);
+        if (session != nullptr) m_opened[session] = start;
+        return session;
     }
     bool SetSecureFailureCallback(HttpHandle session,
                                   marl::platform::HttpSecureFailureCallback callback) override {
@@ -50,12 +58,23 @@ class RedirectingHttpClient final : public HttpClient {
     bool ReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read) override {
         return m_inner->ReadData(request, buffer, size, read);
     }
-    bool CloseHandle(HttpHandle handle) override { return m_inner->CloseHandle(handle); }
+    bool CloseHandle(HttpHandle handle) override {
+        bool closed = m_inner->CloseHandle(handle);
+        auto session = m_opened.find(handle);
+        if (session != m_opened.end()) {
+            auto spent = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
+                                                                               session->second);
+            g_micros += static_cast<uint64_t>(spent.count());
+            m_opened.erase(session);
+        }
+        return closed;
+    }
     uint32_t LastError() const override { return m_inner->LastError(); }
 
   private:
     std::unique_ptr<HttpClient> m_inner;
     PortRedirect m_redirect;
+    std::map<HttpHandle, Clock::time_point> m_opened;  // sessions by the time they opened
 };
 
 }  // namespace
@@ -73,6 +92,6 @@ marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect) {
     return RedirectingFactory(redirect, [] { return marl::platform::CreateHttpClient(); });
 }
 
-uint64_t RedirectedSessionCount() { return g_sessions.load(); }
+ExchangeTally RedirectedExchanges() { return {g_sessions.load(), g_micros.load()}; }
 
 }  // namespace marl::harness

@@ -26,8 +26,14 @@ marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect);
 marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect,
                                                      marl::platform::HttpClientFactory inner);
 
-// How many exchanges (sessions opened) clients of this process's redirecting
-// factories have made; the benchmark counts them against the journal.
-uint64_t RedirectedSessionCount();
+// The exchanges (sessions) that clients of this process's redirecting
+// factories have made, and the wall time spent in them, from opening the
+// session to closing it; the benchmark counts them against the journal and
+// takes their time out of the provider's.
+struct ExchangeTally {
+    uint64_t sessions = 0;
+    uint64_t micros = 0;
+};
+ExchangeTally RedirectedExchanges();
 
 }  // namespace marl::harness

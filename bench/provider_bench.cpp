@@ -1,0 +1,272 @@
+// The provider object against a private simulator on 127.0.0.1 (HTTPS):
+//
+// - a whole shadow copy of 8 LUNs in 2 consistency groups (AreLunsSupported
+//   to LocateLuns, then OnLunEmpty for each snapshot LUN): the number of array
+//   exchanges the simulator's journal shows beside the number the provider's
+//   algorithms call for, and the provider's own time beyond its exchanges as
+//   a share of the lifecycle (goal <= 5%);
+// - LocateLuns with 1,000 volume snapshots on the array: 1,001 exchanges,
+//   beside 1,001 single exchanges of the same command (goal <= 1.1x).
+//
+// The exchange time is measured around each HTTP session (the harness's
+// redirecting client), so the provider's own time is everything else: the
+// VSS methods, the parsers, the lists, and the log lines outside exchanges.
+#include <benchmark/benchmark.h>
+#include <rapidjson/document.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HarnessConfig.h"
+#include "HarnessSession.h"
+#include "RedirectingHttpClient.h"
+#include "SimulatorControl.h"
+#include "SimulatorProcess.h"
+#include "common/QVssLog.h"
+#include "platform/install_folder.h"
+#include "provider/CQProvider.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using marl::harness::RedirectedExchanges;
+
+class Environment {
+  public:
+    static Environment& Get() {
+        static Environment env;
+        return env;
+    }
+    bool Ready() const { return m_sim != nullptr; }
+    const std::string& Error() const { return m_error; }
+    marl::sim::SimulatorControl& Sim() { return *m_control; }
+    std::unique_ptr<CQProvider> NewProvider() {
+        const auto& ports = m_sim->Ports();
+        return std::make_unique<CQProvider>(marl::harness::RedirectingFactory(
+            {static_cast<uint16_t>(ports.https), static_cast<uint16_t>(ports.http)}));
+    }
+    ~Environment() {
+        m_control.reset();
+        m_sim.reset();
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+
+  private:
+    Environment() {
+        m_sim = marl::sim::SimulatorProcess::Launch({}, m_error);
+        if (!m_sim) return;
+        m_control = std::make_unique<marl::sim::SimulatorControl>(m_sim->Ports());
+        // No "." in the folder: the logger names rotations after the first one.
+        m_folder = fs::temp_directory_path() /
+                   ("marlproviderbench" + std::to_string(std::random_device{}()));
+        fs::create_directories(m_folder);
+        marl::platform::SetInstallFolder(m_folder.string());
+        marl::harness::HarnessConfig config;  // the simulator's credentials, log at INFO
+        std::string error;
+        marl::harness::WriteConfigFile(marl::platform::InstallFolder(), config, error);
+    }
+    std::unique_ptr<marl::sim::SimulatorProcess> m_sim;
+    std::unique_ptr<marl::sim::SimulatorControl> m_control;
+    fs::path m_folder;
+    std::string m_error;
+};
+
+size_t Commands(marl::sim::SimulatorControl& sim) {
+    size_t n = 0;
+    for (const auto& r : sim.Journal())
+        if (r.command != "login" && r.command != "logout") ++n;
+    return n;
+}
+
+// Volume snapshots on the array: the records a full snapshot listing returns.
+size_t VolSnapsOnArray(marl::sim::SimulatorControl& sim) {
+    rapidjson::Document state;
+    state.Parse(sim.State().c_str());
+    size_t n = 0;
+    for (const auto& s : state["inventory"]["snapshots"].GetArray()) n += s["volsnaps"].Size();
+    return n;
+}
+
+std::vector<std::string> GeneratedSerials(size_t count) {
+    std::vector<std::string> serials;
+    char text[32];
+    for (size_t i = 1; i <= count; ++i) {
+        std::snprintf(text, sizeof text, "6001405a%07zx", i);  // the generator's volume serials
+        serials.push_back(text);
+    }
+    return serials;
+}
+
+struct LifecycleFigures {
+    double wallMicros = 0;
+    double exchangeMicros = 0;
+    size_t journal = 0;
+    size_t required = 0;
+    int runs = 0;
+};
+LifecycleFigures g_lifecycle;
+
+// What the provider's algorithms call for with L LUNs in G groups, R volume
+// snapshots on the array when they are located: AreLunsSupported 1,
+// BeginPrepareSnapshot 2, PreCommitSnapshots G + 1, CommitSnapshots 1,
+// GetTargetLuns 1 + L, LocateLuns 1 + R + 1 + G, OnLunEmpty L.
+size_t RequiredExchanges(size_t luns, size_t groups, size_t volSnaps) {
+    return 1 + 2 + (groups + 1) + 1 + (1 + luns) + (1 + volSnaps + 1 + groups) + luns;
+}
+
+void BM_Lifecycle8Luns2Groups(benchmark::State& state) {
+    Environment& env = Environment::Get();
+    if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
+    const std::vector<std::string> serials = GeneratedSerials(8);
+    std::ostream quiet(nullptr);
+    for (auto _ : state) {
+        state.PauseTiming();
+        env.Sim().Generate(8, 0, 0);  // 2 groups of 4 volumes
+        std::unique_ptr<CQProvider> provider = env.NewProvider();
+        marl::harness::HarnessSession session(*provider, quiet);
+        marl::harness::ExchangeTally before = RedirectedExchanges();
+        state.ResumeTiming();
+        Clock::time_point start = Clock::now();
+        bool ok = session.Create(serials, "MARL");
+        state.PauseTiming();
+        size_t volSnaps = VolSnapsOnArray(env.Sim());  // as LocateLuns listed them
+        state.ResumeTiming();
+        ok = ok && session.Delete();
+        double wall = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.PauseTiming();
+        if (!ok) return state.SkipWithError("the lifecycle failed");
+        marl::harness::ExchangeTally after = RedirectedExchanges();
+        g_lifecycle.wallMicros += wall;
+        g_lifecycle.exchangeMicros += static_cast<double>(after.micros - before.micros);
+        g_lifecycle.journal = Commands(env.Sim());
+        g_lifecycle.required = RequiredExchanges(8, 2, volSnaps);
+        ++g_lifecycle.runs;
+        provider.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_Lifecycle8Luns2Groups)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+struct LocateFigures {
+    double locateMicros = 0;
+    double singleMicros = 0;
+    size_t locateExchanges = 0;
+    size_t singleExchanges = 0;
+    int locateRuns = 0;
+    int singleRuns = 0;
+};
+LocateFigures g_locate;
+
+void PrepareThousandVolSnaps(Environment& env) {
+    env.Sim().Generate(4, 250, 0);  // one group of 4 volumes, 250 snapshots of it
+}
+
+// The LUN asked for is not among the array's volume snapshots, so LocateLuns
+// lists and reads them all (1 + 1,000 exchanges) and maps nothing.
+void BM_LocateLuns1000VolSnaps(benchmark::State& state) {
+    Environment& env = Environment::Get();
+    if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
+    PrepareThousandVolSnaps(env);
+    std::unique_ptr<CQProvider> provider = env.NewProvider();
+    marl::harness::LunSet luns = marl::harness::LunSet::FromSerials({"6001405fffffff"}, "MARL");
+    for (auto _ : state) {
+        state.PauseTiming();
+        env.Sim().ClearJournal();
+        state.ResumeTiming();
+        Clock::time_point start = Clock::now();
+        provider->LocateLuns(luns.Count(), luns.Data());
+        g_locate.locateMicros +=
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.PauseTiming();
+        g_locate.locateExchanges = Commands(env.Sim());
+        ++g_locate.locateRuns;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LocateLuns1000VolSnaps)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The floor: the same 1,001 requests LocateLuns makes (the full snapshot
+// listing, then each volume snapshot by name), sent one by one with nothing
+// done with the replies.
+void BM_SingleExchanges1001(benchmark::State& state) {
+    Environment& env = Environment::Get();
+    if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
+    PrepareThousandVolSnaps(env);
+    std::unique_ptr<CQProvider> provider = env.NewProvider();
+    const ArgPair listing[] = {{L"full", L"true"}};
+    std::vector<std::wstring> requests = {CQArrayClient::BuildArgs(1, listing)};
+    for (int snap = 1; snap <= 250; ++snap) {
+        for (int vol = 1; vol <= 4; ++vol) {
+            wchar_t name[64];
+            std::swprintf(name, 64, L"gvg00001:gsnap%06d:gvol%06d", snap, vol);
+            const ArgPair pairs[] = {{L"volsnap_name", name}, {L"vss_info", L"true"}};
+            requests.push_back(CQArrayClient::BuildArgs(2, pairs));
+        }
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        env.Sim().ClearJournal();
+        state.ResumeTiming();
+        Clock::time_point start = Clock::now();
+        for (size_t i = 0; i < requests.size(); ++i) {
+            std::string reply;
+            provider->SendArrayRequest(i == 0 ? L"snapshot_show" : L"vss_volsnap_show", requests[i],
+                                       reply);
+        }
+        g_locate.singleMicros +=
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        state.PauseTiming();
+        g_locate.singleExchanges = Commands(env.Sim());
+        ++g_locate.singleRuns;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SingleExchanges1001)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void PrintFigures() {
+    std::printf("\nLifecycle of 8 LUNs in 2 groups (create, locate, delete), %d runs:\n",
+                g_lifecycle.runs);
+    if (g_lifecycle.runs > 0) {
+        double wall = g_lifecycle.wallMicros / g_lifecycle.runs;
+        double exchanges = g_lifecycle.exchangeMicros / g_lifecycle.runs;
+        double own = wall - exchanges;
+        std::printf("  array exchanges: %zu in the journal, %zu required (%s)\n",
+                    g_lifecycle.journal, g_lifecycle.required,
+                    g_lifecycle.journal == g_lifecycle.required ? "equal" : "DIFFER");
+        std::printf(
+            "  lifecycle %.1f ms, in exchanges %.1f ms, provider's own %.2f ms = %.2f%% "
+            "(goal <= 5%%: %s)\n",
+            wall / 1000, exchanges / 1000, own / 1000, 100 * own / wall,
+            own <= 0.05 * wall ? "met" : "MISSED");
+    }
+    if (g_locate.locateRuns > 0 && g_locate.singleRuns > 0) {
+        double locate = g_locate.locateMicros / g_locate.locateRuns;
+        double single = g_locate.singleMicros / g_locate.singleRuns;
+        std::printf("LocateLuns with 1,000 volume snapshots on the array:\n");
+        std::printf("  LocateLuns %.1f ms for %zu exchanges; %zu single exchanges %.1f ms\n",
+                    locate / 1000, g_locate.locateExchanges, g_locate.singleExchanges,
+                    single / 1000);
+        std::printf("  ratio %.3fx (goal <= 1.1x: %s)\n", locate / single,
+                    locate <= 1.1 * single ? "met" : "MISSED");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintFigures();
+    return 0;
+}
