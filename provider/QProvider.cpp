@@ -41,7 +41,10 @@ void CQProvider::RunHelperRemoveRdm(const std::string& scsiSerials) {
     execute_qvcenter_remove_rdm(scsiSerials);
 }
 
-HRESULT CQProvider::OnLoad(IUnknown*) { return S_OK; }
+HRESULT CQProvider::OnLoad(IUnknown*) {
+    FuncTrace trace(L"CQProvider::OnLoad");
+    return S_OK;
+}
 
 // The set in progress, unless it is finished or already thrown away, is
 // discarded; the provider is then ready for a new set.
@@ -65,7 +68,10 @@ HRESULT CQProvider::OnUnload(BOOL) {
     return qprovider::ToVssResult(kFn, hr);
 }
 
-HRESULT CQProvider::GetProviderCapabilities(ULONGLONG*) { return E_NOTIMPL; }
+HRESULT CQProvider::GetProviderCapabilities(ULONGLONG*) {
+    FuncTrace trace(L"CQProvider::GetProviderCapabilities");
+    return E_NOTIMPL;
+}
 
 HRESULT CQProvider::OnReuseLuns(VDS_LUN_INFORMATION*, VDS_LUN_INFORMATION*, DWORD) {
     static constexpr char kFn[] = "CQProvider::OnReuseLuns";
