@@ -50,8 +50,9 @@ class CQProvider : public CQArrayClient {
     HRESULT BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID SnapshotId, LONG lContext,
                                  LONG lLunCount, VSS_PWSZ* rgDeviceNames,
                                  VDS_LUN_INFORMATION* rgLunInformation);
-    // A failure after the set's snapshots were exposed releases them again:
-    // VSS learns no target LUN from a failed call and could never do so.
+    // A failed call releases the snapshot LUNs that this call exposed (VSS
+    // learns none of them); LUNs described by an earlier successful call
+    // belong to VSS and stay until OnLunEmpty.
     HRESULT GetTargetLuns(LONG lLunCount, VSS_PWSZ* rgDeviceNames,
                           VDS_LUN_INFORMATION* rgSourceLuns,
                           VDS_LUN_INFORMATION* rgDestinationLuns);
@@ -82,9 +83,11 @@ class CQProvider : public CQArrayClient {
     HRESULT OnLoad(IUnknown* pCallback);
     HRESULT OnUnload(BOOL bForceUnload);
 
-    // Asks the array to release the set's snapshot LUNs (detaching them from
-    // the virtual machine first on a VMware guest), then forgets the set's
-    // LUNs and groups. m_state is left to the caller. Takes m_cs itself.
+    // Asks the array to release the snapshot LUNs recorded in the set's
+    // SnapInfo records (detaching them from the virtual machine first on a
+    // VMware guest), then forgets the set's LUNs and groups. Nothing records
+    // them: LUNs handed to VSS are released only by OnLunEmpty. m_state is
+    // left to the caller. Takes m_cs itself.
     void DeleteAbortedSnapshots();
 
     // Read-only views for the harness and tests.
@@ -112,7 +115,6 @@ class CQProvider : public CQArrayClient {
     HRESULT CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BOOL* supported);
     HRESULT DescribeTargetLun(const VDS_LUN_INFORMATION& source, VDS_LUN_INFORMATION& dest);
     void ReleaseExposedLuns();
-    void RecordTargetLunId(const std::string& sourceSerial, const std::string& targetLunId);
     HRESULT LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns);
     HRESULT FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count, NameList& baseNames,
                                   NameList& groups);

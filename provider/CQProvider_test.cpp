@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +40,8 @@ class TestProvider : public CQProvider {
         m_snapsExposed = 1;
     }
     bool IsLunSupportedForTest(VDS_LUN_INFORMATION* lun) { return IsLunSupported(lun); }
+    void SetExposed(int exposed) { m_snapsExposed = exposed; }
+    int Exposed() const { return m_snapsExposed; }
 
     std::vector<std::string> removed;
 
@@ -61,6 +65,17 @@ class ProviderUnitTest : public ::testing::Test {
         m_provider = std::make_unique<TestProvider>(m_array.Factory());
         return *m_provider;
     }
+    // Replies by command name from `m_replies`; other commands are accepted.
+    void ReplyByCommand() {
+        m_array.respond = [this](const std::string& path, const std::string&) {
+            if (path.rfind("/main/services/login/", 0) == 0)
+                return FakeReply{200, R"({"key":"LOGIN_SUCCESSFUL","vss_api_version":"4"})"};
+            std::string rest = path.substr(std::min(path.size(), sizeof(kExecute) - 1));
+            auto found = m_replies.find(rest.substr(0, rest.find('/')));
+            if (found != m_replies.end()) return FakeReply{200, found->second};
+            return FakeReply{200, R"({"request":"x","info":"done","key":"MC_OK","data":{}})"};
+        };
+    }
     // The commands sent, by name, in order.
     std::vector<std::string> Commands() const {
         std::vector<std::string> commands;
@@ -74,8 +89,16 @@ class ProviderUnitTest : public ::testing::Test {
 
     ProviderScratch m_scratch;
     FakeArray m_array;
+    std::map<std::string, std::string> m_replies;
     std::unique_ptr<TestProvider> m_provider;
 };
+
+constexpr char kRefusedReply[] = R"({"key":"MC_REFUSED","info":"refused","request":"r"})";
+constexpr char kVolSnapOfV1[] =
+    R"({"key":"MC_OK","request":"r","data":{"vg:S:v1":{"scsi_sn":"AB01","base_volume":"v1"}}})";
+constexpr char kTwoVolSnaps[] =
+    R"({"key":"MC_OK","request":"r","data":{"vg:S:v1":{"scsi_sn":"AB01"},)"
+    R"("vg:S:v2":{"scsi_sn":"AB02"}}})";
 
 TEST_F(ProviderUnitTest, ConstructorLogsVersionReadsSettingsAndAppliesLevels) {
     m_scratch.WriteConfig(ProviderScratch::ConfigText(true, "RETENTION_POLICY = [weekly]\n"));
@@ -376,6 +399,131 @@ TEST_F(ProviderUnitTest, DiscardingASetReleasesEveryRecordedLunInOrder) {
     p.removed.clear();
     p.DeleteAbortedSnapshots();
     EXPECT_THAT(p.removed, ElementsAre(" "));
+}
+
+// A failed GetTargetLuns gives back only what it exposed itself. A set that
+// was exposed before the call holds LUNs that VSS has received: whatever
+// fails, the call sends no release and asks for no listing. When the call
+// exposed the set and the listing fails, nothing is released and the set
+// stays exposed.
+TEST_F(ProviderUnitTest, FailedTargetLunsReleaseOnlyWhatTheyExposed) {
+    struct Case {
+        const char* label;
+        bool exposedBefore;
+        bool failMemory;       // the identifier's allocation fails
+        bool nullDestination;  // VSS passes no destination array
+        const char* listing;   // the "volsnap_show" reply
+        HRESULT result;
+        std::vector<std::string> commands;
+        int exposedAfter;
+        const char* error;  // an ERROR line of GetTargetLuns, or ""
+    };
+    const std::string leftError =
+        "could not list the snapshot LUNs the failed call exposed; left on the array: "
+        "vg:VSS_unit_0101000000";
+    const Case cases[] = {
+        {"exposed before, null array",
+         true,
+         false,
+         true,
+         kTwoVolSnaps,
+         VSS_E_PROVIDER_VETO,
+         {},
+         1,
+         ""},
+        {"exposed before, no memory", true, true, false, kTwoVolSnaps, E_OUTOFMEMORY, {}, 1, ""},
+        {"exposed before, serial refused",
+         true,
+         false,
+         false,
+         kTwoVolSnaps,
+         VSS_E_PROVIDER_VETO,
+         {"vss_volsnap_show"},
+         1,
+         ""},
+        {"exposed here, released",
+         false,
+         false,
+         false,
+         kTwoVolSnaps,
+         VSS_E_PROVIDER_VETO,
+         {"exposable_snapshot_create", "vss_volsnap_show", "volsnap_show", "vss_volsnap_empty",
+          "vss_volsnap_empty"},
+         0,
+         ""},
+        {"exposed here, listing refused",
+         false,
+         false,
+         false,
+         kRefusedReply,
+         VSS_E_PROVIDER_VETO,
+         {"exposable_snapshot_create", "vss_volsnap_show", "volsnap_show"},
+         1,
+         leftError.c_str()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ProviderScratch scratch;
+        scratch.WriteConfig(ProviderScratch::ConfigText());
+        m_replies = {{"vss_volsnap_show", kRefusedReply}, {"volsnap_show", c.listing}};
+        ReplyByCommand();
+        m_array.sent.clear();
+        TestProvider p(m_array.Factory());
+        p.AddSnapInfo("v1", "6001405ab000001", "");
+        p.SetExposed(c.exposedBefore ? 1 : 0);
+        LunRecords sources{"6001405ab000001"};
+        LunRecords targets(1);
+        if (c.failMemory) marl::platform::SetComAllocGate([](size_t bytes) { return bytes == 32; });
+        HRESULT hr = p.GetTargetLuns(1, nullptr, sources.Data(),
+                                     c.nullDestination ? nullptr : targets.Data());
+        marl::platform::SetComAllocGate(nullptr);
+        EXPECT_EQ(hr, c.result);
+        EXPECT_EQ(Commands(), c.commands);
+        EXPECT_EQ(p.Exposed(), c.exposedAfter);
+        std::vector<std::string> errors = scratch.MessagesOf("CQProvider::GetTargetLuns", "ERROR");
+        if (*c.error != 0) {
+            EXPECT_THAT(errors, ::testing::Contains(std::string(c.error)));
+        } else {
+            EXPECT_THAT(errors, ::testing::Not(::testing::Contains(leftError)));
+        }
+    }
+}
+
+// After the listing failed the set stays exposed: a retry describes the
+// snapshots that exist and creates none again.
+TEST_F(ProviderUnitTest, RetryAfterAFailedReleaseDoesNotExposeAgain) {
+    m_replies = {{"vss_volsnap_show", kRefusedReply}, {"volsnap_show", kRefusedReply}};
+    ReplyByCommand();
+    TestProvider& p = Make();
+    p.AddSnapInfo("v1", "6001405ab000001", "");
+    p.SetExposed(0);
+    LunRecords sources{"6001405ab000001"};
+    LunRecords targets(1);
+    ASSERT_EQ(p.GetTargetLuns(1, nullptr, sources.Data(), targets.Data()), VSS_E_PROVIDER_VETO);
+    m_replies["vss_volsnap_show"] = kVolSnapOfV1;
+    LunRecords again(1);
+    ASSERT_EQ(p.GetTargetLuns(1, nullptr, sources.Data(), again.Data()), S_OK);
+    EXPECT_EQ(again.Serial(0), "0000ab01");
+    const std::vector<std::string> commands = Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "exposable_snapshot_create"), 1);
+}
+
+// Described LUNs are VSS's: nothing of them is recorded for a discard, so a
+// set method out of order after GetTargetLuns releases nothing.
+TEST_F(ProviderUnitTest, DiscardAfterDescribedLunsReleasesNothing) {
+    m_replies = {{"vss_volsnap_show", kVolSnapOfV1}};
+    ReplyByCommand();
+    TestProvider& p = Make(/*vmware=*/true);
+    p.AddSnapInfo("v1", "6001405ab000001", "");
+    p.SetExposed(0);
+    LunRecords sources{"6001405ab000001"};
+    LunRecords targets(1);
+    ASSERT_EQ(p.GetTargetLuns(1, nullptr, sources.Data(), targets.Data()), S_OK);
+    EXPECT_EQ(p.SnapInfos().front().snap_scsi_sn, "");
+    EXPECT_EQ(p.PreCommitSnapshots(TestSetId(1)), VSS_E_PROVIDER_VETO);
+    EXPECT_EQ(p.State(), VSS_SS_ABORTED);
+    EXPECT_THAT(Commands(), ElementsAre("exposable_snapshot_create", "vss_volsnap_show"));
+    EXPECT_THAT(p.removed, ElementsAre(" "));  // the helper is called with no serial
 }
 
 }  // namespace

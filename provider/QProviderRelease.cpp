@@ -54,6 +54,11 @@ HRESULT CQProvider::OnLunEmpty(VSS_PWSZ, VDS_LUN_INFORMATION* pInformation) {
 // Never fails because of the array: every deletion is attempted and the set
 // is forgotten whatever the array answered. Only an exception (memory) leaves
 // early; the caller turns it into its result.
+//
+// snap_scsi_sn is never filled: the only snapshot LUNs a set has are the ones
+// GetTargetLuns described, and those belong to VSS once described (a failed
+// call releases its own). A discard, which can follow a completed set when a
+// set method arrives out of order, must not take a shadow copy's disks away.
 void CQProvider::DeleteAbortedSnapshots() {
     static constexpr char kFn[] = "CQProvider::DeleteAbortedSnapshots";
     FuncTrace trace(L"CQProvider::DeleteAbortedSnapshots");

@@ -53,18 +53,6 @@ void WriteProviderIdentifier(VDS_LUN_INFORMATION& dest) {
 
 }  // namespace
 
-// Remembers the snapshot LUN of a source LUN in the set, so that a set
-// discarded later releases the LUNs it exposed.
-void CQProvider::RecordTargetLunId(const std::string& sourceSerial,
-                                   const std::string& targetLunId) {
-    for (SnapInfo& info : m_snapInfoList) {
-        if (info.scsi_sn == sourceSerial) {
-            info.snap_scsi_sn = targetLunId;
-            return;
-        }
-    }
-}
-
 HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
                                       VDS_LUN_INFORMATION& dest) {
     static constexpr char kFn[] = "CQProvider::GetTargetLuns";
@@ -92,23 +80,36 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     ReplaceCoTaskString(dest.m_szSerialNumber, targetLunId.c_str());
     dest.m_BusType = VDSBusTypeScsi;
-    RecordTargetLunId(sourceSerial, targetLunId);
     return S_OK;
 }
 
 // VSS learns no target LUN from a failed GetTargetLuns, and a created set is
-// not undone by AbortSnapshots: snapshot LUNs this set exposed would stay on
-// the array with nobody left to release them. So a failure after the
-// exposure releases them here; a later call exposes the set again.
+// not undone by AbortSnapshots: snapshot LUNs that the failed call exposed
+// would stay on the array with nobody left to release them. So the call
+// releases them itself, and a later call exposes the set again. Only the
+// call that exposed the set may do this: LUNs that an earlier call described
+// belong to VSS, and only OnLunEmpty gives them back.
+//
+// Without the listing nothing can be released; the set stays exposed so that
+// a retry describes the snapshots that exist instead of creating them again,
+// and the ERROR line names them for whoever has to clean up.
 void CQProvider::ReleaseExposedLuns() {
     static constexpr char kFn[] = "CQProvider::GetTargetLuns";
     if (m_snapsExposed == 0) return;
     LunInfoList volSnaps;
-    GetAllQVolSnaps(volSnaps);
+    if (GetAllQVolSnaps(volSnaps) != 0) {
+        std::string names;
+        for (const CgInfo& cg : m_cgList)
+            names += (names.empty() ? "" : ",") + cg.cg_name + ":" + cg.snap_name;
+        QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR,
+                 "could not list the snapshot LUNs the failed call exposed; "
+                 "left on the array: %s",
+                 names.c_str());
+        return;
+    }
     QVSS_LOG(kFn, "PROVIDER", QLOG_WARN, "releasing the %d snapshot LUNs the failed call exposed",
              static_cast<int>(volSnaps.size()));
     for (const LunInfo& v : volSnaps) deleteSnapshotLun(v.sn.c_str());
-    for (SnapInfo& info : m_snapInfoList) info.snap_scsi_sn.clear();
     m_snapsExposed = 0;
 }
 
@@ -120,6 +121,7 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
         QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "entering");
         Lock lock(m_cs);
         HRESULT result = S_OK;
+        const bool exposedBefore = m_snapsExposed != 0;
         if (lLunCount > 0 && (rgSourceLuns == nullptr || rgDestinationLuns == nullptr))
             result = VSS_E_PROVIDER_VETO;
         // A failure ends the loop: earlier descriptions stay, later records
@@ -128,7 +130,7 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
             result = RunGuarded(
                 kFn, [&] { return DescribeTargetLun(rgSourceLuns[i], rgDestinationLuns[i]); });
         }
-        if (result != S_OK) {
+        if (result != S_OK && !exposedBefore) {
             HRESULT released = RunGuarded(kFn, [&] {
                 ReleaseExposedLuns();
                 return S_OK;

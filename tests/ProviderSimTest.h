@@ -15,6 +15,7 @@
 #include "SimulatorFixture.h"
 #include "provider/CQProvider.h"
 #include "provider/QProviderTesting.h"
+#include "provider/ResponseParsers.h"
 
 namespace marl::testing {
 
@@ -86,6 +87,21 @@ class ProviderSimTest : public marl::sim::SimulatorTest {
     // `prefix` (those a set exposed), and mappings of their LUNs.
     size_t ExposedVolSnaps(const std::string& prefix) { return CountState(prefix, false); }
     size_t MappedVolSnaps(const std::string& prefix) { return CountState(prefix, true); }
+    // True while the array holds a volume snapshot with SCSI serial `serial`
+    // (as the provider normalises serials).
+    bool VolSnapPresent(const std::string& serial) {
+        rapidjson::Document state;
+        state.Parse(Sim().State().c_str());
+        if (state.HasParseError() || !state.IsObject() || !state.HasMember("inventory"))
+            return false;
+        for (const auto& s : state["inventory"]["snapshots"].GetArray())
+            for (const auto& v : s["volsnaps"].GetArray())
+                for (const char* field : {"scsi_sn", "vss_scsi_sn"})
+                    if (v.HasMember(field) && v[field].IsString() &&
+                        NormaliseSerial(v[field].GetString()) == serial)
+                        return true;
+        return false;
+    }
 
     marl::testing::ProviderScratch m_scratch;
     std::unique_ptr<SimProvider> m_provider;

@@ -4,6 +4,8 @@
 // afterwards must be what the provider promises for that failure, and once
 // VSS has given up the set (AbortSnapshots, OnLunEmpty for the LUNs it was
 // told about) the array must hold no exposed or mapped snapshot LUN of it.
+// No LUN that VSS received may be gone from the array before VSS released
+// it (a lost LUN: a shadow copy whose disk is gone).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,6 +142,7 @@ class FaultMatrixTest : public ProviderSimTest {
         LunRecords sources;
         LunRecords targets;
         bool described = false;
+        size_t releasesAsked = 0;  // OnLunEmpty calls made, in target order
         std::string failingCall;
         HRESULT failure = S_OK;
     };
@@ -178,8 +181,10 @@ class FaultMatrixTest : public ProviderSimTest {
         if (phase == Phase::Locate) {
             Check(l, "LocateLuns", p.LocateLuns(l.targets.Count(), l.targets.Data()));
         } else if (phase == Phase::Delete) {
-            for (size_t i = 0; i < l.targets.Size(); ++i)
+            for (size_t i = 0; i < l.targets.Size(); ++i) {
+                ++l.releasesAsked;
                 if (!Check(l, "OnLunEmpty", p.OnLunEmpty(nullptr, &l.targets[i]))) return;
+            }
         } else {
             IVssAsync* async = nullptr;
             HRESULT hr = p.ResyncLuns(l.targets.Data(), l.sources.Data(),
@@ -262,14 +267,20 @@ class FaultMatrixTest : public ProviderSimTest {
     }
 
     // VSS gives up the set: an unfinished set is aborted, and every snapshot
-    // LUN it was told about is deleted. Returns the LUNs left behind.
-    size_t GiveUpAndCountLeaks(Lifecycle& l) {
+    // LUN it was told about is deleted. Counts the LUNs VSS received that
+    // were gone before it asked for their release (`lost`), and returns the
+    // LUNs left behind afterwards.
+    size_t GiveUpAndCountLeaks(Lifecycle& l, size_t& lost) {
         const std::string snap =
             m_provider->CgInfos().empty() ? m_lastSnap : m_provider->CgInfos().front().snap_name;
         if (m_provider->State() != VSS_SS_CREATED) m_provider->AbortSnapshots(TestSetId(1));
-        if (l.described)
+        lost = 0;
+        if (l.described) {
+            for (size_t i = l.releasesAsked; i < l.targets.Size(); ++i)
+                lost += VolSnapPresent(l.targets.Serial(i)) ? 0 : 1;
             for (size_t i = 0; i < l.targets.Size(); ++i)
                 m_provider->OnLunEmpty(nullptr, &l.targets[i]);
+        }
         if (snap.empty()) return 0;
         return ExposedVolSnaps(snap) + MappedVolSnaps(snap);
     }
@@ -279,7 +290,7 @@ class FaultMatrixTest : public ProviderSimTest {
 };
 
 TEST_F(FaultMatrixTest, EveryCommandInEveryWayOfFailing) {
-    size_t cells = 0, asSpecified = 0, leaked = 0;
+    size_t cells = 0, asSpecified = 0, leaked = 0, lostInAll = 0;
     for (const Row& row : Rows()) {
         // A fault-free run of the phase tells where its exchanges fall.
         ASSERT_TRUE(Sim().Reset());
@@ -313,17 +324,20 @@ TEST_F(FaultMatrixTest, EveryCommandInEveryWayOfFailing) {
             if (!l.failingCall.empty()) {
                 EXPECT_EQ(l.failure, VSS_E_PROVIDER_VETO);
             }
-            size_t left = GiveUpAndCountLeaks(l);
+            size_t lost = 0;
+            size_t left = GiveUpAndCountLeaks(l, lost);
             EXPECT_EQ(left, 0u);
+            EXPECT_EQ(lost, 0u);
             leaked += left;
+            lostInAll += lost;
             ++cells;
             asSpecified += ok ? 1 : 0;
         }
     }
     std::printf(
         "fault matrix: %zu cells (%zu commands x %d ways of failing), %zu as specified, "
-        "leaked snapshot LUNs: %zu\n",
-        cells, Rows().size(), kFaultCount, asSpecified, leaked);
+        "leaked snapshot LUNs: %zu, lost snapshot LUNs: %zu\n",
+        cells, Rows().size(), kFaultCount, asSpecified, leaked, lostInAll);
 }
 
 }  // namespace

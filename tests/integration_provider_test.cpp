@@ -226,10 +226,9 @@ TEST_F(ProviderIntegrationTest, TargetLunsOfOneGroupShareOneExposure) {
         EXPECT_EQ(supported, TRUE);
     }
     EXPECT_EQ(guids.size(), 2u);
-    // Each target LUN is remembered for its source, so a discarded set can
-    // release it.
-    EXPECT_EQ(p.SnapInfos().front().snap_scsi_sn, targets.Serial(0));
-    EXPECT_EQ(p.SnapInfos().back().snap_scsi_sn, targets.Serial(1));
+    // Described LUNs are VSS's: nothing is recorded for a discard to release.
+    EXPECT_EQ(p.SnapInfos().front().snap_scsi_sn, "");
+    EXPECT_EQ(p.SnapInfos().back().snap_scsi_sn, "");
     // Asked again, nothing is exposed again.
     LunRecords again(2);
     ASSERT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), again.Data()), S_OK);
@@ -328,8 +327,9 @@ TEST_F(ProviderIntegrationTest, ReleasedLunsLeaveNothingExposedOrMapped) {
     EXPECT_EQ(p.OnLunEmpty(nullptr, &targets[0]), VSS_E_PROVIDER_VETO);  // already released
 }
 
-// A set whose snapshots were exposed before it was given up releases them.
-TEST_F(ProviderIntegrationTest, DiscardedSetReleasesTheLunsItExposed) {
+// A set given up after GetTargetLuns described its LUNs leaves them to VSS:
+// the discard releases nothing, and OnLunEmpty releases each LUN.
+TEST_F(ProviderIntegrationTest, DiscardedSetLeavesTheLunsVssReceived) {
     m_provider = Make(/*vmware=*/true);
     SimProvider& p = *m_provider;
     LunRecords luns{Inv::kAppBin, Inv::kAppData};
@@ -342,9 +342,123 @@ TEST_F(ProviderIntegrationTest, DiscardedSetReleasesTheLunsItExposed) {
     const std::string snap = p.CgInfos().front().snap_name;
     ASSERT_EQ(ExposedVolSnaps(snap), 2u);
     EXPECT_EQ(p.AbortSnapshots(TestSetId(1)), S_OK);
+    EXPECT_EQ(ExposedVolSnaps(snap), 2u);
+    EXPECT_EQ(CountOf("vss_volsnap_empty"), 0u);
+    EXPECT_THAT(p.helperCalls, ElementsAre("remove_rdm "));  // no serial to detach
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(p.OnLunEmpty(nullptr, &targets[i]), S_OK);
     EXPECT_EQ(ExposedVolSnaps(snap), 0u);
-    EXPECT_THAT(p.helperCalls,
-                ElementsAre("remove_rdm " + targets.Serial(0) + "," + targets.Serial(1)));
+}
+
+// A second GetTargetLuns that fails, however early or late, leaves the LUNs
+// the first one described exposed and mapped, and detaches nothing.
+TEST_F(ProviderIntegrationTest, SecondFailingTargetLunsLeavesTheDescribedLuns) {
+    m_provider = Make(/*vmware=*/true);
+    SimProvider& p = *m_provider;
+    LunRecords luns{Inv::kAppBin, Inv::kAppData};
+    ASSERT_TRUE(CreateSet(luns, TestSetId(1)));
+    LunRecords targets(2);
+    ASSERT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), targets.Data()), S_OK);
+    ASSERT_EQ(p.LocateLuns(2, targets.Data()), S_OK);
+    const std::string snap = p.CgInfos().front().snap_name;
+    ASSERT_EQ(MappedVolSnaps(snap), 2u);
+    p.helperCalls.clear();
+
+    LunRecords again(2);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, nullptr, again.Data()), VSS_E_PROVIDER_VETO);
+    marl::platform::SetComAllocGate([](size_t bytes) { return bytes == 32; });
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), again.Data()), E_OUTOFMEMORY);
+    marl::platform::SetComAllocGate(nullptr);
+    marl::sim::FaultRequest fault;
+    fault.target = "vss_volsnap_show";
+    fault.type = "key";
+    fault.key = "MC_VOLSNAP_NOT_FOUND";
+    fault.count = 1;
+    ASSERT_NE(Sim().AddFault(fault), 0u);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), again.Data()), VSS_E_PROVIDER_VETO);
+
+    EXPECT_EQ(ExposedVolSnaps(snap), 2u);
+    EXPECT_EQ(MappedVolSnaps(snap), 2u);
+    EXPECT_EQ(CountOf("vss_volsnap_empty"), 0u);
+    EXPECT_EQ(CountOf("volsnap_show"), 0u);
+    EXPECT_TRUE(p.helperCalls.empty());
+    EXPECT_EQ(p.State(), VSS_SS_CREATED);
+}
+
+// A set method out of order, or with a foreign set id, after the set was
+// created is vetoed and discards the set, but the shadow copy's LUNs stay on
+// the array until VSS releases them one by one.
+TEST_F(ProviderIntegrationTest, LateSetCallsAreVetoedAndKeepTheShadowCopy) {
+    struct Case {
+        const char* label;
+        HRESULT (*call)(CQProvider&);
+        const char* function;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"pre-commit out of order",
+         [](CQProvider& p) { return p.PreCommitSnapshots(TestSetId(1)); },
+         "CQProvider::PreCommitSnapshots", "PreCommitSnapshots called out of order"},
+        {"commit of a foreign set", [](CQProvider& p) { return p.CommitSnapshots(TestSetId(7)); },
+         "CQProvider::CommitSnapshots", "CommitSnapshots called out of order. state=12"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ASSERT_TRUE(Sim().Reset());
+        m_provider = Make(/*vmware=*/true);
+        SimProvider& p = *m_provider;
+        LunRecords luns{Inv::kAppBin, Inv::kAppData};
+        ASSERT_TRUE(CreateSet(luns, TestSetId(1)));
+        LunRecords targets(2);
+        ASSERT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), targets.Data()), S_OK);
+        ASSERT_EQ(p.LocateLuns(2, targets.Data()), S_OK);
+        const std::string snap = p.CgInfos().front().snap_name;
+        EXPECT_EQ(c.call(p), VSS_E_PROVIDER_VETO);
+        EXPECT_EQ(p.State(), VSS_SS_ABORTED);
+        EXPECT_TRUE(m_scratch.Logged("ERROR", c.function, c.error));
+        EXPECT_EQ(ExposedVolSnaps(snap), 2u);
+        EXPECT_EQ(MappedVolSnaps(snap), 2u);
+        EXPECT_EQ(CountOf("vss_volsnap_empty"), 0u);
+        EXPECT_EQ(p.OnLunEmpty(nullptr, &targets[0]), S_OK);
+        EXPECT_EQ(ExposedVolSnaps(snap), 1u);
+        EXPECT_EQ(p.OnLunEmpty(nullptr, &targets[1]), S_OK);
+        EXPECT_EQ(ExposedVolSnaps(snap), 0u);
+        EXPECT_EQ(MappedVolSnaps(snap), 0u);
+    }
+}
+
+// When the release of a failed call cannot list the volume snapshots, it
+// names the snapshots at ERROR and keeps the set exposed: the retry describes
+// them without creating them again.
+TEST_F(ProviderIntegrationTest, FailedListingDuringAReleaseKeepsTheSetExposed) {
+    SimProvider& p = *m_provider;
+    LunRecords luns{Inv::kAppBin, Inv::kAppData};
+    ASSERT_TRUE(CreateSet(luns, TestSetId(1)));
+    const std::string snap = p.CgInfos().front().snap_name;
+    marl::sim::FaultRequest serials;
+    serials.target = "vss_volsnap_show";
+    serials.type = "key";
+    serials.key = "MC_VOLSNAP_NOT_FOUND";
+    serials.skip = 1;
+    serials.count = 1;
+    ASSERT_NE(Sim().AddFault(serials), 0u);
+    marl::sim::FaultRequest listing;
+    listing.target = "volsnap_show";
+    listing.type = "status";
+    listing.status = 500;
+    listing.count = 5;
+    ASSERT_NE(Sim().AddFault(listing), 0u);
+    LunRecords targets(2);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), targets.Data()), VSS_E_PROVIDER_VETO);
+    EXPECT_TRUE(m_scratch.Logged(
+        "ERROR", "CQProvider::GetTargetLuns",
+        "could not list the snapshot LUNs the failed call exposed; left on the array: vg_app:" +
+            snap));
+    EXPECT_EQ(ExposedVolSnaps(snap), 2u);
+    EXPECT_EQ(CountOf("vss_volsnap_empty"), 0u);
+    LunRecords again(2);
+    EXPECT_EQ(p.GetTargetLuns(2, nullptr, luns.Data(), again.Data()), S_OK);
+    EXPECT_EQ(CountOf("exposable_snapshot_create"), 1u);
+    EXPECT_EQ(ExposedVolSnaps(snap), 2u);
 }
 
 TEST_F(ProviderIntegrationTest, ResyncRestoresWholeGroupsFromTheirSnapshot) {
