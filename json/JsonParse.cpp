@@ -137,12 +137,13 @@ JsonNode Parse(std::string_view text, const ParseLimits& limits) {
     auto shared = std::make_unique<detail::SharedDocument>(stackCapacity);
     // One leading blank keeps the byte before every value inside the buffer
     // (see IsNumberText); the reader skips it as white space.
-    shared->text.reset(new char[text.size() + 2]);  // no need to clear it first
-    shared->text[0] = ' ';
-    std::memcpy(shared->text.get() + 1, text.data(), text.size());
-    shared->text[text.size() + 1] = '\0';
+    shared->text = detail::TextBuffer::Acquire(text.size() + 2);  // no need to clear it first
+    char* buffer = shared->text.Data();
+    buffer[0] = ' ';
+    std::memcpy(buffer + 1, text.data(), text.size());
+    buffer[text.size() + 1] = '\0';
 
-    InsituGenerator generator(shared->text.get(), limits);
+    InsituGenerator generator(buffer, limits);
     shared->document.Populate(generator);
     if (generator.Result().IsError()) Reject(Describe(generator, limits));
     if (!shared->document.IsObject() && !shared->document.IsArray()) {

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <memory>
 
+#include "json/TextBuffer.h"
+
 namespace marl::json::detail {
 
 struct SharedDocument {
@@ -17,7 +19,7 @@ struct SharedDocument {
     std::atomic<long> references{1};
     // The text, parsed in place: strings, names and numbers of the document
     // point into it, so it lives exactly as long as the document.
-    std::unique_ptr<char[]> text;
+    TextBuffer text;
     rapidjson::Document document;
 };
 

@@ -10,8 +10,14 @@
 // Serials stored in LunInfo (sn, peerSn) are normalised by the parsers
 // (NormaliseSerial: lower case, at least 8 characters); lookups compare them
 // exactly.
+//
+// LunInfoList, the list of inventory listings that may hold every volume of
+// the array, takes its nodes from a pool that keeps them for the next listing
+// (RecordPool.h).
 #include <list>
 #include <string>
+
+#include "provider/RecordPool.h"
 
 // One array volume, or one volume snapshot.
 struct LunInfo {
@@ -46,7 +52,7 @@ struct SnapInfo {
     std::string cg_name;
 };
 
-using LunInfoList = std::list<LunInfo>;
+using LunInfoList = std::list<LunInfo, marl::records::RecordAllocator<LunInfo>>;
 using SessionInfoList = std::list<SessionInfo>;
 using CgInfoList = std::list<CgInfo>;
 using SnapInfoList = std::list<SnapInfo>;
