@@ -460,6 +460,26 @@ void PrintRatio(const FigureMap& all, const char* label, const char* top, const 
     std::printf("\n");
 }
 
+// The spread of the ratio over the repetitions of a benchmark that records
+// both sides in each of its runs (the framework's short trial runs left out).
+void PrintRatioSpread(const char* top, const char* bottom) {
+    const auto& runs = AllRuns();
+    auto t = runs.find(top);
+    auto b = runs.find(bottom);
+    if (t == runs.end() || b == runs.end() || t->second.size() != b->second.size()) return;
+    size_t most = 0;
+    for (const Figures& f : t->second) most = std::max(most, f.iterations);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < t->second.size(); ++i) {
+        if (t->second[i].iterations * 2 < most || b->second[i].medianUs <= 0) continue;
+        ratios.push_back(t->second[i].medianUs / b->second[i].medianUs);
+    }
+    if (ratios.empty()) return;
+    auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+    std::printf("  %-34s %.3fx-%.3fx over %zu repetitions\n", "  spread of the ratio", *lo, *hi,
+                ratios.size());
+}
+
 void PrintSummary() {
     const FigureMap all = AllFigures();
     std::printf("\nExchange over HTTPS on 127.0.0.1 (login, vol_show, logout), per exchange:\n");
@@ -471,6 +491,7 @@ void PrintSummary() {
     PrintFigure(all, "floor, in turns", "interleaved floor");
     PrintRatio(all, "transport / floor (in turns)", "interleaved transport", "interleaved floor",
                1.05);
+    PrintRatioSpread("interleaved transport", "interleaved floor");
     PrintRatio(all, "curl program / floor", "curl program", "floor", 0);
     std::printf("TLS connection plus one request:\n");
     PrintFigure(all, "full handshake", "tls full");
