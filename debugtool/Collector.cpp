@@ -1,0 +1,75 @@
+#include "debugtool/Collector.h"
+
+#include <cstdio>
+#include <string>
+
+#include "debugtool/CollectorPlan.h"
+#include "debugtool/ConfigRedaction.h"
+#include "debugtool/ZipArchiveWriter.h"
+#include "debugtool/os/debug_os.h"
+#include "platform/install_folder.h"
+
+namespace marl::debugtool {
+
+namespace {
+
+struct Command {
+    std::string line;
+    const char* output;
+};
+
+// Each add's result is left unexamined on purpose: a missing generation or a
+// log another process holds open is simply not in the archive.
+void Archive(ZipHandle zip, const ArchiveItem& item) {
+    if (!zip) return;
+    std::wstring entry = os::WidenPath(item.entryName), source = os::WidenPath(item.source);
+    if (item.entryName == kConfigurationEntry) {
+        ZipArchiveWriter::AddFilteredFile(zip, entry, source, RedactPasswords);
+    } else {
+        ZipArchiveWriter::AddFile(zip, entry, source);
+    }
+}
+
+void RemoveScratchFolder(const std::string& folder) {
+    for (const char* output : {kDiskShadowLog, kEventLogOutput, kSystemInfoOutput}) {
+        os::DeleteOneFile(ScratchRelative(output));
+    }
+    uint32_t error = os::RemoveFolder(folder);
+    if (error != 0) std::printf("RemoveDirectory failed (%u)\n", static_cast<unsigned>(error));
+}
+
+}  // namespace
+
+int RunCollector() {
+    const std::string& folder = platform::InstallFolder();
+    const std::string scratch = ScratchFolder(folder);
+    uint32_t ignored = 0;
+    os::CreateFolder(scratch, &ignored);  // it may exist already
+
+    uint32_t error = os::ChangeFolder(folder);
+    if (error != 0) {
+        std::printf("SetCurrentDirectory failed (%u)\n", static_cast<unsigned>(error));
+        std::fflush(stdout);
+        return 1;
+    }
+
+    std::string archiveName = ArchiveName(os::CurrentLocalTime());
+    ZipHandle zip = ZipArchiveWriter::Create(os::WidenPath(archiveName));
+    for (const ArchiveItem& item : InstallationItems()) Archive(zip, item);
+
+    const Command commands[] = {{DiskShadowCommand(folder), kDiskShadowLog},
+                                {EventLogCommand(folder), kEventLogOutput},
+                                {SystemInfoCommand(folder), kSystemInfoOutput}};
+    for (const Command& c : commands) {
+        std::fflush(stdout);  // the command shares our console
+        os::RunThroughInterpreter(c.line);
+        Archive(zip, CommandOutputItem(c.output));
+    }
+    if (zip) ZipArchiveWriter::Close(zip);
+
+    RemoveScratchFolder(scratch);
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace marl::debugtool
