@@ -1,0 +1,227 @@
+// The run: open the files, two passes over the keys, replace the file,
+// restart the service.
+#include "configurator/QVssConfigurator.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "common/ConfigReader.h"
+#include "configurator/ConfiguratorChecks.h"
+#include "configurator/ConfiguratorInternal.h"
+#include "platform/shared_file.h"
+
+namespace {
+
+constexpr char kFunction[] = "CQConfigurator::CQConfigurator";
+constexpr char kBackupName[] = "marl_vss_conf.bck";
+constexpr char kOutputName[] = "marl_vss_conf_out.txt";
+constexpr char kLogName[] = "marl_vss_conf_log.txt";
+
+}  // namespace
+
+enum class Handler { Param, Password, Debug };
+// vCenter keys are handled only while VMWARE_VM is "True", the SSO address
+// only while VCENTER_DISABLESSO is "False" as well.
+enum class Block { Always, VCenter, VCenterSso };
+
+struct CQConfigurator::KeyEntry {
+    const char* key;
+    Handler handler;
+    Check check;
+    bool flagInFirstPass;
+    bool flagWhenMissing;
+    Block block;
+    std::string CQConfigurator::*value;
+};
+
+using C = CQConfigurator;
+const C::KeyEntry C::kKeys[] = {
+    {"EXTERNAL_IP", Handler::Param, verify_ipaddress, false, false, Block::Always,
+     &C::m_externalIp},
+    {"HOST_NAME", Handler::Param, verify_hostname, false, false, Block::Always, &C::m_hostName},
+    {"USERNAME", Handler::Param, verify_username, false, false, Block::Always, &C::m_userName},
+    {"PASSWORD", Handler::Password, nullptr, false, false, Block::Always, &C::m_password},
+    {"SNAP_PREFIX", Handler::Param, nullptr, false, false, Block::Always, &C::m_snapPrefix},
+    {"RETENTION_POLICY", Handler::Param, nullptr, false, false, Block::Always,
+     &C::m_retentionPolicy},
+    {"SUPPORT_SSL", Handler::Param, nullptr, true, true, Block::Always, &C::m_supportSsl},
+    {"VMWARE_VM", Handler::Param, nullptr, true, true, Block::Always, &C::m_vmwareVm},
+    {"VCENTER_URL", Handler::Param, nullptr, false, false, Block::VCenter, &C::m_vcenterUrl},
+    {"VCENTER_USERNAME", Handler::Param, nullptr, false, false, Block::VCenter,
+     &C::m_vcenterUserName},
+    {"VCENTER_PASSWORD", Handler::Password, nullptr, false, false, Block::VCenter,
+     &C::m_vcenterPassword},
+    {"VCENTER_IGNORECERT", Handler::Param, nullptr, true, true, Block::VCenter,
+     &C::m_vcenterIgnoreCert},
+    {"VCENTER_DISABLESSO", Handler::Param, nullptr, true, true, Block::VCenter,
+     &C::m_vcenterDisableSso},
+    {"VCENTER_SSOURL", Handler::Param, nullptr, false, false, Block::VCenterSso,
+     &C::m_vcenterSsoUrl},
+    // A missing REPLICATION_MODE is asked for as text and stored as typed.
+    {"REPLICATION_MODE", Handler::Param, nullptr, true, false, Block::Always,
+     &C::m_replicationMode},
+    {"LOG_LEVEL_PROVIDER", Handler::Debug, nullptr, false, false, Block::Always,
+     &C::m_logLevelProvider},
+    {"LOG_LEVEL_JSON", Handler::Debug, nullptr, false, false, Block::Always, &C::m_logLevelJson},
+    {"LOG_LEVEL_CONFIGURATOR", Handler::Debug, nullptr, false, false, Block::Always,
+     &C::m_logLevelConfigurator},
+};
+
+namespace {
+
+// Indices into kKeys. The first pass looks at REPLICATION_MODE before
+// VMWARE_VM; the second asks for VMWARE_VM first, so that the vCenter block
+// can depend on the answer.
+constexpr int kFirstPassOrder[] = {0, 1, 2, 3, 4, 5, 6, 14, 7, 8, 9, 10, 11, 12, 13, 15, 16, 17};
+constexpr int kSecondPassOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+
+}  // namespace
+
+CQConfigurator::CQConfigurator(bool debug, const ConfiguratorEnvironment& env)
+    : m_env(env), m_logger(env.logger), m_debug(debug) {
+    Run();
+}
+
+std::string CQConfigurator::Path(const char* name) const { return m_env.folder + name; }
+
+void CQConfigurator::Run() {
+    const std::string input = Path(kConfigFileName);
+    ConfigFile in(m_env.folder);
+    errno = 0;
+    std::FILE* out = marl::platform::OpenSharedFile(Path(kOutputName), "w");
+    int outError = errno;
+    m_logger->OpenLogFile(Path(kLogName));
+    CONF_LOG(kFunction, QLOG_INFO, "Start parsing conf-file: %s", input.c_str());
+    if (!in.IsOpen() || !out) {
+        int rc = !in.IsOpen() ? in.OpenError() : outError;
+        Print("cannot open config file: rc = " + std::to_string(rc) + "\n");
+        CONF_LOG(kFunction, QLOG_ERROR, "cannot open config file: rc =%d", rc);
+        if (out) std::fclose(out);
+        m_outcome = ConfiguratorOutcome::OpenFailed;
+        return;
+    }
+    try {
+        FirstPass(in, out);
+        SecondPass(out);
+    } catch (const ConsoleInputEnded&) {
+        StopForEndOfInput(out, in);
+        return;
+    }
+    in.Close();
+    bool written = !std::ferror(out);
+    written = (std::fclose(out) == 0) && written;
+    if (!written) {
+        Print("Could not write " + Path(kOutputName) + "; " + input +
+              " was not changed and the service was not restarted.\n");
+        CONF_LOG(kFunction, QLOG_ERROR, "Failed writing '%s'; configuration file not changed",
+                 Path(kOutputName).c_str());
+        m_outcome = ConfiguratorOutcome::WriteFailed;
+        return;
+    }
+    m_logger->SetLogLevel("CONFIGURATOR", m_logLevelConfigurator);
+    if (!ReplaceConfigFile()) {
+        m_outcome = ConfiguratorOutcome::ReplaceFailed;
+        return;
+    }
+    m_restarted = RestartService();
+}
+
+void CQConfigurator::FirstPass(ConfigFile& in, std::FILE* out) {
+    std::string line;
+    while (in.ReadLine(line)) {
+        CONF_LOG(kFunction, QLOG_INFO, "curline: %s", MaskPasswordLine(line).c_str());
+        for (int index : kFirstPassOrder) {
+            const KeyEntry& entry = kKeys[index];
+            if (!InBlock(entry)) continue;
+            if (Offer(out, line, entry, Pass::First)) {
+                m_met[index] = true;
+                break;
+            }
+        }
+    }
+}
+
+void CQConfigurator::SecondPass(std::FILE* out) {
+    for (int index : kSecondPassOrder) {
+        const KeyEntry& entry = kKeys[index];
+        if (m_met[index] || !InBlock(entry)) continue;
+        Offer(out, entry.key, entry, Pass::Second);
+    }
+}
+
+bool CQConfigurator::InBlock(const KeyEntry& entry) const {
+    switch (entry.block) {
+        case Block::Always:
+            return true;
+        case Block::VCenter:
+            return m_vmwareVm == "True";
+        case Block::VCenterSso:
+            return m_vmwareVm == "True" && m_vcenterDisableSso == "False";
+    }
+    return false;
+}
+
+bool CQConfigurator::Offer(std::FILE* out, const std::string& line, const KeyEntry& entry,
+                           Pass pass) {
+    std::string& value = this->*entry.value;
+    switch (entry.handler) {
+        case Handler::Param: {
+            bool isFlag = pass == Pass::First ? entry.flagInFirstPass : entry.flagWhenMissing;
+            return ChangeParam(out, line, entry.key, value, entry.check, isFlag);
+        }
+        case Handler::Password:
+            return ChangePassword(out, line, entry.key, value);
+        case Handler::Debug:
+            return ChangeDebugParam(out, line, entry.key, value);
+    }
+    return false;
+}
+
+void CQConfigurator::StopForEndOfInput(std::FILE* out, ConfigFile& in) {
+    std::fclose(out);
+    in.Close();
+    std::remove(Path(kOutputName).c_str());
+    Print("\nInput ended before all questions were answered: " + Path(kConfigFileName) +
+          " was not changed and the service was not restarted.\n");
+    CONF_LOG(kFunction, QLOG_ERROR,
+             "Input ended during the dialogue; configuration file not changed");
+    m_outcome = ConfiguratorOutcome::InputEnded;
+}
+
+// The old file becomes the backup and the new one takes its name. When that
+// fails (another program holds a file without delete sharing, say), the old
+// file stays in place and the answers stay in the output file.
+bool CQConfigurator::ReplaceConfigFile() {
+    const std::string input = Path(kConfigFileName);
+    const std::string backup = Path(kBackupName);
+    const std::string output = Path(kOutputName);
+    std::remove(backup.c_str());
+    const std::string* from = &input;
+    const std::string* to = &backup;
+    errno = 0;
+    bool ok = std::rename(input.c_str(), backup.c_str()) == 0;
+    if (ok) {
+        from = &output;
+        to = &input;
+        ok = std::rename(output.c_str(), input.c_str()) == 0;
+        if (!ok) {
+            int rc = errno;
+            std::rename(backup.c_str(), input.c_str());  // put the old settings back
+            errno = rc;
+        }
+    }
+    if (ok) return true;
+    int rc = errno;
+    CONF_LOG(kFunction, QLOG_ERROR, "Failed renaming '%s' to '%s': rc =%d", from->c_str(),
+             to->c_str(), rc);
+    Print("Could not rename " + *from + " to " + *to + " (rc = " + std::to_string(rc) +
+          "): the new settings are kept in " + output + ", and the service was not restarted.\n");
+    return false;
+}
+
+void CQConfigurator::Print(const std::string& text) { m_env.console->Write(text); }
+
+void CQConfigurator::WriteLine(std::FILE* out, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fputc('\n', out);
+}
