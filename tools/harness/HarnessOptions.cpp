@@ -115,6 +115,8 @@ bool ParseFlagOption(const std::string& arg, HarnessOptions& o) {
         o.config.replicationMode = true;
     else if (arg == "--vmware")
         o.config.vmwareVm = true;
+    else if (arg == "--com")
+        o.com = true;
     else
         return false;
     return true;
@@ -132,6 +134,25 @@ bool ParsePositional(const std::string& arg, HarnessOptions& o, std::string& err
         return false;
     }
     return true;
+}
+
+// The DLL reads its configuration from the installation folder and reaches
+// the array on its own ports; the harness can move neither.
+bool CheckComMode(const HarnessOptions& o, std::string& error) {
+#ifndef _WIN32
+    (void)o;
+    error = "--com needs the Windows build (it loads MarlVssProvider.dll through COM)";
+#else
+    if (!o.installFolder.empty())
+        error = "--com: the provider DLL reads its own installation folder; drop --install-folder";
+    else if (o.httpsPort != 0 || o.httpPort != 0)
+        error =
+            "--com: the provider DLL uses the array's ports 443 and 80; drop --https-port "
+            "and --http-port";
+    else if (o.steps.empty() && !o.writeConfig)
+        error = "no step given";
+#endif
+    return error.empty();
 }
 
 }  // namespace
@@ -156,6 +177,7 @@ bool ParseHarnessOptions(int argc, const char* const* argv, HarnessOptions& o, s
         if (!ParsePositional(arg, o, error)) return false;
     }
     if (o.help) return true;
+    if (o.com) return CheckComMode(o, error);
     if (o.installFolder.empty())
         error = "--install-folder is required";
     else if (o.steps.empty() && !o.writeConfig)
@@ -165,9 +187,13 @@ bool ParseHarnessOptions(int argc, const char* const* argv, HarnessOptions& o, s
 
 const char* HarnessUsage() {
     return "usage: marl_vss_harness --install-folder DIR [options] STEP[,STEP...] [SERIAL...]\n"
+           "       marl_vss_harness --com [options] STEP[,STEP...] [SERIAL...]   (Windows)\n"
            "\n"
            "Plays the VSS coordinator's part against a provider object built in this process.\n"
            "The provider reads DIR/marl_vss_conf.txt and logs to DIR/marl_vss_log.txt.\n"
+           "With --com it drives the registered MarlVssProvider.dll instead, created through\n"
+           "COM as VSS creates it; the DLL reads C:\\Program Files\\Marl VSS\\marl_vss_conf.txt\n"
+           "(--write-config writes it there) and reaches EXTERNAL_IP on ports 443 and 80.\n"
            "\n"
            "steps (run in the order given):\n"
            "  create   AreLunsSupported, BeginPrepareSnapshot, EndPrepareSnapshots,\n"

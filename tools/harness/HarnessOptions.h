@@ -18,6 +18,9 @@ struct HarnessOptions {
     std::vector<std::string> snapshotSerials;  // for delete/resync without create
     uint32_t notifyFlags = 0x100;
     bool writeConfig = false;
+    // Drive MarlVssProvider.dll through COM (Windows build) instead of a
+    // provider object built in this process.
+    bool com = false;
     HarnessConfig config;
     bool help = false;
 };

@@ -14,6 +14,9 @@ VSS_ID NewSetId() {
 }
 
 HarnessSession::HarnessSession(CQProvider& provider, std::ostream& out)
+    : m_direct(std::make_unique<DirectCalls>(provider)), m_provider(*m_direct), m_out(out) {}
+
+HarnessSession::HarnessSession(ProviderCalls& provider, std::ostream& out)
     : m_provider(provider), m_out(out) {}
 
 bool HarnessSession::Record(const std::string& call, HRESULT hr, bool asExpected,
@@ -29,7 +32,7 @@ bool HarnessSession::Record(const std::string& call, HRESULT hr, bool asExpected
 
 bool HarnessSession::AskSupported(LunSet& luns) {
     BOOL supported = FALSE;
-    HRESULT hr = m_provider.AreLunsSupported(luns.Count(), 0, nullptr, luns.Data(), &supported);
+    HRESULT hr = m_provider.AreLunsSupported(luns.Count(), luns.Data(), &supported);
     return Record("AreLunsSupported(" + std::to_string(luns.Size()) + " LUNs)", hr,
                   hr == S_OK && supported, supported ? "  supported=TRUE" : "  supported=FALSE");
 }
@@ -38,8 +41,7 @@ bool HarnessSession::PrepareSet(LunSet& luns, const VSS_ID& setId) {
     std::string id = qprovider::GuidToString(setId);
     VSS_ID snapshotId = NewSetId();
     if (!Expect("BeginPrepareSnapshot(set " + id + ", " + std::to_string(luns.Size()) + " LUNs)",
-                m_provider.BeginPrepareSnapshot(setId, snapshotId, 0, luns.Count(), nullptr,
-                                                luns.Data())))
+                m_provider.BeginPrepareSnapshot(setId, snapshotId, luns.Count(), luns.Data())))
         return false;
     return Expect("EndPrepareSnapshots", m_provider.EndPrepareSnapshots(setId));
 }
@@ -56,14 +58,13 @@ bool HarnessSession::CommitSet(const VSS_ID& setId) {
 bool HarnessSession::DescribeTargets() {
     m_targets = LunSet(m_sources.Size());
     if (!Expect("GetTargetLuns(" + std::to_string(m_sources.Size()) + " LUNs)",
-                m_provider.GetTargetLuns(m_sources.Count(), nullptr, m_sources.Data(),
-                                         m_targets.Data())))
+                m_provider.GetTargetLuns(m_sources.Count(), m_sources.Data(), m_targets.Data())))
         return false;
     for (size_t i = 0; i < m_targets.Size(); ++i)
         m_out << "     target " << i << ": " << DescribeLun(m_targets[i]) << "\n";
     for (size_t i = 0; i < m_targets.Size(); ++i) {
         BOOL supported = FALSE;
-        HRESULT hr = m_provider.FillInLunInfo(nullptr, &m_targets[i], &supported);
+        HRESULT hr = m_provider.FillInLunInfo(&m_targets[i], &supported);
         if (!Record("FillInLunInfo(target " + std::to_string(i) + ")", hr, hr == S_OK && supported,
                     supported ? "  supported=TRUE" : "  supported=FALSE"))
             return false;
@@ -95,9 +96,8 @@ bool HarnessSession::Delete(const std::vector<std::string>& snapshotSerials) {
     LunSet luns = LunSet::FromSerials(snapshotSerials, "MARL");
     bool ok = true;
     for (size_t i = 0; i < luns.Size(); ++i)
-        ok = Expect("OnLunEmpty(" + snapshotSerials[i] + ")",
-                    m_provider.OnLunEmpty(nullptr, &luns[i])) &&
-             ok;
+        ok =
+            Expect("OnLunEmpty(" + snapshotSerials[i] + ")", m_provider.OnLunEmpty(&luns[i])) && ok;
     return ok;
 }
 

@@ -7,12 +7,13 @@
 // (S_OK, and "supported" for the LUN questions); the remaining calls of that
 // step are then skipped. When creation fails before the set is complete the
 // session aborts the set, as VSS does. Not thread-safe.
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "HarnessLuns.h"
-#include "provider/CQProvider.h"
+#include "ProviderCalls.h"
 
 namespace marl::harness {
 
@@ -24,7 +25,11 @@ struct CallRecord {
 
 class HarnessSession {
   public:
+    // A provider object of this process.
     HarnessSession(CQProvider& provider, std::ostream& out);
+    // Any provider behind the calls (the DLL through COM); `provider` must
+    // outlive the session.
+    HarnessSession(ProviderCalls& provider, std::ostream& out);
 
     // AreLunsSupported, BeginPrepareSnapshot, EndPrepareSnapshots,
     // PreCommitSnapshots, CommitSnapshots, PostCommitSnapshots,
@@ -61,7 +66,8 @@ class HarnessSession {
     bool DescribeTargets();
     bool AbortAfterFailure(const VSS_ID& setId);
 
-    CQProvider& m_provider;
+    std::unique_ptr<ProviderCalls> m_direct;  // set when made from a CQProvider
+    ProviderCalls& m_provider;
     std::ostream& m_out;
     std::vector<CallRecord> m_calls;
     LunSet m_sources;

@@ -1,11 +1,16 @@
 // marl_vss_harness: stands in for the VSS coordinator and drives a provider
 // object through whole shadow-copy lifecycles (see HarnessUsage).
+#include <filesystem>
 #include <iostream>
 
 #include "HarnessOptions.h"
 #include "HarnessSession.h"
 #include "RedirectingHttpClient.h"
 #include "platform/install_folder.h"
+
+#ifdef _WIN32
+#include "ComProviderCalls.h"
+#endif
 
 using namespace marl::harness;
 
@@ -23,21 +28,45 @@ bool RunStep(HarnessSession& session, const std::string& step, const HarnessOpti
     return false;
 }
 
-int RunSteps(const HarnessOptions& o) {
-    int failures = 0;
-    {
-        CQProvider provider(RedirectingFactory({o.httpsPort, o.httpPort}));
-        HarnessSession session(provider, std::cout);
-        for (const std::string& step : o.steps) {
-            if (!RunStep(session, step, o)) {
-                std::cout << "step '" << step << "' failed; the remaining steps are skipped\n";
-                break;
-            }
+// The steps against one provider; the number of calls that failed.
+int RunSession(ProviderCalls& provider, const HarnessOptions& o) {
+    HarnessSession session(provider, std::cout);
+    for (const std::string& step : o.steps) {
+        if (!RunStep(session, step, o)) {
+            std::cout << "step '" << step << "' failed; the remaining steps are skipped\n";
+            break;
         }
-        session.PrintSummary();
-        failures = session.Failures();
-    }  // the provider's destructor unloads it, as VSS releasing it would
-    return failures == 0 ? 0 : 1;
+    }
+    session.PrintSummary();
+    return session.Failures();
+}
+
+// The provider's destructor unloads it at the end, as VSS releasing it would.
+int RunInProcess(const HarnessOptions& o) {
+    CQProvider provider(RedirectingFactory({o.httpsPort, o.httpPort}));
+    DirectCalls calls(provider);
+    return RunSession(calls, o);
+}
+
+#ifdef _WIN32
+int RunThroughCom(const HarnessOptions& o) {
+    HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) {
+        std::cout << "CoInitializeEx -> " << ResultText(hr) << "\n";
+        return 1;
+    }
+    int failures = 1;
+    if (auto provider = ComProviderCalls::Create(std::cout)) failures = RunSession(*provider, o);
+    ::CoUninitialize();
+    return failures;
+}
+#endif
+
+int RunSteps(const HarnessOptions& o) {
+#ifdef _WIN32
+    if (o.com) return RunThroughCom(o) == 0 ? 0 : 1;
+#endif
+    return RunInProcess(o) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -53,13 +82,17 @@ int main(int argc, char** argv) {
         std::cout << HarnessUsage();
         return 0;
     }
-    marl::platform::SetInstallFolder(options.installFolder);
+    // With --com the DLL's own installation folder is the one that counts.
+    if (!options.installFolder.empty()) marl::platform::SetInstallFolder(options.installFolder);
     if (options.writeConfig) {
-        if (!WriteConfigFile(marl::platform::InstallFolder(), options.config, error)) {
+        const std::string folder = marl::platform::InstallFolder();
+        std::error_code ignored;  // a folder that cannot be made fails the write below
+        std::filesystem::create_directories(folder, ignored);
+        if (!WriteConfigFile(folder, options.config, error)) {
             std::cerr << "marl_vss_harness: " << error << "\n";
             return 1;
         }
-        std::cout << "wrote " << marl::platform::InstallFolder() << "marl_vss_conf.txt\n";
+        std::cout << "wrote " << folder << "marl_vss_conf.txt\n";
     }
     if (options.steps.empty()) return 0;
     return RunSteps(options);

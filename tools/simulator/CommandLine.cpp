@@ -55,6 +55,10 @@ bool ApplyValueOption(const std::string& name, const std::string& value, Command
         }
     } else if (int* port = PortTarget(name, cl)) {
         if (!ParsePort(value, *port)) error = name + " needs a port number between 0 and 65535";
+    } else if (name == "--listen-address") {
+        cl.options.frontend.address = value;
+        if (!IsLoopbackAddress(value))
+            error = "--listen-address needs a loopback address 127.x.y.z, not " + value;
     } else if (name == "--tls-mode") {
         if (!TlsModeFromName(value, cl.options.tlsMode)) {
             error = "--tls-mode must be valid, expired or wrong_host";
@@ -105,9 +109,9 @@ bool CheckCombination(const CommandLine& cl, std::string& error) {
 
 bool IsValueOption(const std::string& name) {
     static const char* const kNames[] = {
-        "--http-port", "--https-port", "--control-port", "--scenario",    "--cert",
-        "--key",       "--user",       "--password",     "--login-reply", "--ports-file",
-        "--log-file",  "--tls-mode",   "--generate"};
+        "--http-port", "--https-port", "--control-port", "--scenario",      "--cert",
+        "--key",       "--user",       "--password",     "--login-reply",   "--ports-file",
+        "--log-file",  "--tls-mode",   "--generate",     "--listen-address"};
     for (const char* known : kNames) {
         if (name == known) return true;
     }
@@ -148,6 +152,8 @@ A stand-in for the NXA array's management service on 127.0.0.1.
   --http-port N          plain HTTP port (0, the default: any free port)
   --https-port N         HTTPS port (0: any free port)
   --control-port N       control interface port (0: any free port)
+  --listen-address IP    loopback address of the HTTP and HTTPS ports (default
+                         127.0.0.1; the control port stays on 127.0.0.1)
   --no-http, --no-https  leave that port closed
   --scenario FILE        inventory from a scenario file (default: built-in)
   --generate FIGURES     generated inventory: volumes=N,snapshots=M,replication=K[,per_group=G]

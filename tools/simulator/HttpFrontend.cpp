@@ -9,7 +9,6 @@ namespace marl::sim {
 
 namespace {
 
-constexpr char kLoopback[] = "127.0.0.1";
 // Idle keep-alive connections hold a worker; a short wait bounds how long a
 // shutdown takes, and clients send their requests back to back anyway.
 constexpr time_t kKeepAliveSeconds = 2;
@@ -40,6 +39,26 @@ void SetTruncatedBody(httplib::Response& res, const std::string& body, const std
 
 }  // namespace
 
+bool IsLoopbackAddress(const std::string& text) {
+    int parts[4] = {-1, -1, -1, -1};
+    int part = 0;
+    size_t digits = 0;
+    for (char c : text) {
+        if (c == '.' && digits > 0 && part < 3) {
+            ++part;
+            digits = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
+            parts[part] = (digits++ == 0 ? 0 : parts[part] * 10) + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    if (part != 3 || digits == 0 || parts[0] != 127) return false;
+    for (int p : parts)
+        if (p > 255) return false;
+    return true;
+}
+
 bool WaitUntilListening(httplib::Server& server) {
     for (int i = 0; i < 5000 && !server.is_running(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -53,10 +72,11 @@ HttpFrontend::HttpFrontend(ArrayService& service, CertificateStore& certs, StopS
 HttpFrontend::~HttpFrontend() { Stop(); }
 
 bool HttpFrontend::Bind(httplib::Server& server, int wanted, int& bound, std::string& error) {
-    bound = wanted == 0 ? server.bind_to_any_port(kLoopback)
-                        : (server.bind_to_port(kLoopback, wanted) ? wanted : -1);
+    const std::string& address = m_options.address;
+    bound = wanted == 0 ? server.bind_to_any_port(address)
+                        : (server.bind_to_port(address, wanted) ? wanted : -1);
     if (bound > 0) return true;
-    error = "could not bind 127.0.0.1:" + std::to_string(wanted);
+    error = "could not bind " + address + ":" + std::to_string(wanted);
     return false;
 }
 

@@ -1,4 +1,5 @@
 // The array's HTTP and HTTPS ports: cpp-httplib servers bound to 127.0.0.1
+// (or another loopback address)
 // that hand every request to the ArrayService and carry out its answer
 // (including the faults: waiting, cutting a body short, dropping the
 // connection). Each accepted connection gets a number that the journal
@@ -21,11 +22,21 @@ struct Response;
 
 namespace marl::sim {
 
+constexpr char kDefaultListenAddress[] = "127.0.0.1";
+
+// True for a dotted IPv4 address in 127.0.0.0/8 (the simulator serves
+// loopback only).
+bool IsLoopbackAddress(const std::string& text);
+
 struct FrontendOptions {
     bool http = true;
     bool https = true;
     int httpPort = 0;  // 0: any free port
     int httpsPort = 0;
+    // The loopback address the array's ports listen on (--listen-address): a
+    // product with fixed ports (443, 80) reaches a simulator of its own at
+    // 127.0.0.2 and up. The control port stays on 127.0.0.1.
+    std::string address = kDefaultListenAddress;
     bool verbose = false;  // one line per request on stderr
 };
 

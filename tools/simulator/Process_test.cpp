@@ -100,7 +100,8 @@ TEST(CommandLineParse, OptionsAndTheirValues) {
                {{"sim", "--cert", "c.pem"}, "--cert and --key"},
                {{"sim", "--scenario", "a", "--generate", "volumes=1"}, "either"},
                {{"sim", "--ports-file"}, "needs a value"},
-               {{"sim", "--login-reply", "{\"key\":"}, "JSON object"}};
+               {{"sim", "--login-reply", "{\"key\":"}, "JSON object"},
+               {{"sim", "--listen-address", "10.0.0.2"}, "loopback address"}};
     for (const auto& b : bad) {
         CommandLine c;
         EXPECT_FALSE(ParseCommandLine(static_cast<int>(b.args.size()), b.args.data(), c, error));
