@@ -18,11 +18,12 @@ size_t RoundUp(size_t value, size_t multiple) {
 }  // namespace
 
 FixedBlockPool::FixedBlockPool(size_t blockSize, size_t alignment)
-    : m_blockSize(RoundUp(std::max(blockSize, sizeof(FreeBlock)),
-                          std::max(alignment, alignof(FreeBlock)))) {}
+    : m_blockSize(
+          RoundUp(std::max(blockSize, sizeof(FreeBlock)), std::max(alignment, alignof(FreeBlock)))),
+      m_alignment(static_cast<std::align_val_t>(std::max(alignment, alignof(FreeBlock)))) {}
 
 FixedBlockPool::~FixedBlockPool() {
-    for (void* chunk : m_chunks) ::operator delete(chunk);
+    for (void* chunk : m_chunks) ::operator delete(chunk, m_alignment);
 }
 
 void* FixedBlockPool::Allocate() {
@@ -46,12 +47,13 @@ size_t FixedBlockPool::BlocksCarved() const {
     return m_carved;
 }
 
-// Operator new's storage is aligned for any standard type, and every block
-// size is a multiple of its alignment, so every carved block is aligned too.
+// Chunks are aligned to the blocks' alignment and every block size is a
+// multiple of it, so every carved block is aligned too.
 void FixedBlockPool::Carve() {
     const size_t count = std::max<size_t>(1, kChunkBytes / m_blockSize);
     m_chunks.reserve(m_chunks.size() + 1);  // so that push_back below cannot throw
-    char* chunk = static_cast<char*>(::operator new(count* m_blockSize));
+    const size_t bytes = count * m_blockSize;
+    char* chunk = static_cast<char*>(::operator new(bytes, m_alignment));
     m_chunks.push_back(chunk);
     for (size_t i = count; i-- > 0;) {
         auto* block = reinterpret_cast<FreeBlock*>(chunk + i * m_blockSize);

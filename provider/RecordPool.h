@@ -46,6 +46,7 @@ class FixedBlockPool {
     void Carve();
 
     const size_t m_blockSize;
+    const std::align_val_t m_alignment;
     mutable std::mutex m_lock;
     FreeBlock* m_free = nullptr;
     size_t m_carved = 0;

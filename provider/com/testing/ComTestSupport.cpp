@@ -1,5 +1,6 @@
 #include "ComTestSupport.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -11,20 +12,34 @@ std::wstring HostPath(const std::string& unixPath) {
     return path;
 }
 
+// A process start that fails is tried again a few times: under a loaded
+// Wine the start of a process was once seen to fail where the same start at
+// once succeeded. Every failure is reported on stderr with its error code.
 long RunProgram(const std::wstring& commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine;  // CreateProcessW may write into it
-    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return -1;
-    DWORD waited = ::WaitForSingleObject(process.hProcess, 120000);
-    DWORD code = 0;
-    bool done = waited == WAIT_OBJECT_0 && ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return done ? static_cast<long>(code) : -1;
+    constexpr int kAttempts = 3;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring line = commandLine;  // CreateProcessW may write into it
+        if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process)) {
+            std::fprintf(stderr, "RunProgram: CreateProcessW failed (%lu), attempt %d: %ls\n",
+                         ::GetLastError(), attempt, commandLine.c_str());
+            ::Sleep(500);
+            continue;
+        }
+        DWORD waited = ::WaitForSingleObject(process.hProcess, 120000);
+        DWORD code = 0;
+        bool done = waited == WAIT_OBJECT_0 && ::GetExitCodeProcess(process.hProcess, &code);
+        if (!done)
+            std::fprintf(stderr, "RunProgram: no exit code (wait %lu, error %lu): %ls\n", waited,
+                         ::GetLastError(), commandLine.c_str());
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return done ? static_cast<long>(code) : -1;
+    }
+    return -1;
 }
 
 bool ReadText(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring& value) {
