@@ -2,7 +2,7 @@
 # Runs one Windows test in a Wine prefix of its own, as a machine with the
 # product installed would be:
 #
-#   run_in_own_prefix.sh WINE64 PREFIX COORDINATOR_DLL PROVIDER_DLL register|copy -- COMMAND...
+#   run_in_own_prefix.sh WINE64 PREFIX COORDINATOR_DLL PROVIDER_DLL register|copy|none -- COMMAND...
 #
 # PREFIX is made afresh as a copy of the initialised prefix named by
 # WINEPREFIX (scripts/test's), with a wineserver of its own. The stand-in VSS
@@ -43,8 +43,11 @@ if ! "$wine64" regsvr32 /s "$(winpath "$coordinator")"; then
   exit 1
 fi
 install="$prefix/drive_c/Program Files/Marl VSS"
-mkdir -p "$install"
-cp "$provider" "$install/MarlVssProvider.dll"
+# "none": nothing of the product is put in place (the installer test does it).
+if [ "$mode" != "none" ]; then
+  mkdir -p "$install"
+  cp "$provider" "$install/MarlVssProvider.dll"
+fi
 if [ "$mode" = "register" ]; then
   if ! "$wine64" regsvr32 /s 'C:\Program Files\Marl VSS\MarlVssProvider.dll'; then
     echo "run_in_own_prefix: regsvr32 of MarlVssProvider.dll failed" >&2

@@ -1,0 +1,125 @@
+#!/bin/sh
+# MarlVss.msi installed, used, upgraded and removed by Wine's msiexec, in a
+# prefix of its own with the stand-in VSS coordinator registered
+# (run_in_own_prefix.sh ... none):
+#
+#   install_check.sh WINE64 PACKAGE UPGRADE_PACKAGE ACTIVATION_TEST_EXE
+#
+# ACTIVATION_TEST_EXE is the COM activation test built against this test's
+# simulator; it runs against the DLL the package installed. Prints each
+# failed check; exits 1 when any failed.
+set -u
+wine64=$1 package=$2 upgrade=$3 activation=$4
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+folder="$WINEPREFIX/drive_c/Program Files/Marl VSS"
+: "${USER:=$(id -un)}"
+# Wine's msiexec puts a per-machine package's shortcuts in the installing
+# user's Start menu; Windows puts them in the common one. Either will do.
+menus="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Marl VSS
+$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marl VSS"
+menu_exists() { printf '%s\n' "$menus" | while IFS= read -r m; do [ -e "$m" ] && echo yes; done | grep -q yes; }
+shortcut_exists() { printf '%s\n' "$menus" | while IFS= read -r m; do [ -f "$m/$1" ] && echo yes; done | grep -q yes; }
+binaries="MarlVssProvider.dll MarlVssConfigurator.exe MarlVssDebugTool.exe diskshadow_cmd.txt"
+clsid='HKCR\CLSID\{5E52A9EE-6D5F-468C-8BD6-7DC26EFB4051}'
+typelib='HKCR\TypeLib\{161A2EB8-693B-4E2F-8FE6-127C9B8C8596}'
+progid='HKCR\QVssProvider.QProvider'
+store='HKLM\Software\Marl\TestVssCoordinator'
+vss_provider="$store\\Providers\\{07CAA863-7DBD-4572-B2B4-67F6D9495E3F}"
+uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+msiexec() { "$wine64" msiexec "$@" </dev/null >/dev/null 2>&1; }
+has_key() { "$wine64" reg query "$1" </dev/null >/dev/null 2>&1; }
+# msiinfo ends its lines with CR LF.
+product_code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }'; }
+expect_key() { has_key "$2" || fail "$1: no registry key $2"; }
+expect_no_key() { ! has_key "$2" || fail "$1: registry key $2 is still there"; }
+expect_files() {
+  for f in $binaries marl_vss_conf.txt; do
+    [ -f "$folder/$f" ] || fail "$1: $f is not installed"
+  done
+}
+expect_registered() {
+  expect_key "$1" "$clsid\\InprocServer32"
+  expect_key "$1" "$typelib"
+  expect_key "$1" "$progid"
+  "$wine64" reg query "$vss_provider" /v Name </dev/null 2>/dev/null | grep -q "Marl HW Provider" ||
+    fail "$1: \"Marl HW Provider\" is not registered with the coordinator"
+}
+expect_unregistered() {
+  for key in "$clsid" "$typelib" "$progid" "$vss_provider"; do expect_no_key "$1" "$key"; done
+}
+
+code=$(product_code "$package")
+[ -n "$code" ] || { echo "install_check: no ProductCode in $package"; exit 1; }
+upgrade_code=$(product_code "$upgrade")
+
+# 1. A coordinator that refuses the provider fails the installation, and the
+#    rollback leaves nothing behind.
+"$wine64" reg add "$store" /v FailWith /t REG_DWORD /d 2147754758 /f </dev/null >/dev/null 2>&1 ||
+  fail "cannot set the coordinator's refusal"
+if msiexec /i "$(winpath "$package")" /qn; then
+  fail "refused: msiexec reported success"
+fi
+for f in $binaries; do
+  [ ! -e "$folder/$f" ] || fail "refused: $f was left installed"
+done
+# Wine's rollback keeps a permanent component's file; it is the empty one of
+# the package (Windows removes it), which a later installation keeps as it is.
+[ ! -s "$folder/marl_vss_conf.txt" ] || fail "refused: marl_vss_conf.txt was left with content"
+! menu_exists || fail "refused: the Start-menu folder was left"
+expect_no_key refused "$uninstall\\$code"
+expect_no_key refused "$vss_provider"
+# Not checked here: the COM entries. Wine's msiexec runs the rollback script
+# in the order it was written, so the files are gone before the rollback
+# action runs "regsvr32 /u" on the DLL, and the entries stay (Windows rolls
+# back in reverse order and removes them).
+"$wine64" reg delete "$store" /v FailWith /f </dev/null >/dev/null 2>&1 ||
+  fail "cannot clear the coordinator's refusal"
+
+# 2. Installation: the files, the shortcuts, the COM and VSS registration.
+msiexec /i "$(winpath "$package")" /qn || fail "install: msiexec failed"
+expect_files install
+[ ! -s "$folder/marl_vss_conf.txt" ] || fail "install: marl_vss_conf.txt is not empty"
+for s in "Marl VSS Configurator.lnk" "Marl VSS Support Archive.lnk"; do
+  shortcut_exists "$s" || fail "install: no Start-menu shortcut $s"
+done
+expect_key install "$uninstall\\$code"
+expect_registered install
+"$wine64" reg query "$clsid\\InprocServer32" </dev/null 2>/dev/null |
+  grep -qi 'C:\\Program Files\\Marl VSS\\MarlVssProvider.dll' ||
+  fail "install: InprocServer32 does not name the installed DLL"
+
+# 3. The COM lifecycle against the installed DLL. It writes the configuration
+#    and the provider's log, which must outlive what follows.
+"$wine64" "$activation" </dev/null || fail "the COM activation test failed against the installed DLL"
+[ -s "$folder/marl_vss_log.txt" ] || fail "the provider wrote no log"
+cp "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before"
+
+# 4. A newer package replaces this one and keeps the settings.
+msiexec /i "$(winpath "$upgrade")" /qn || fail "upgrade: msiexec failed"
+expect_no_key upgrade "$uninstall\\$code"
+expect_key upgrade "$uninstall\\$upgrade_code"
+expect_files upgrade
+expect_registered upgrade
+cmp -s "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before" ||
+  fail "upgrade: marl_vss_conf.txt was overwritten"
+
+# 5. Removal: the binaries, shortcuts and registrations go; the settings and
+#    the logs stay.
+msiexec /x "$(winpath "$upgrade")" /qn || fail "remove: msiexec failed"
+for f in $binaries; do
+  [ ! -e "$folder/$f" ] || fail "remove: $f is still installed"
+done
+! menu_exists || fail "remove: the Start-menu folder is still there"
+expect_no_key remove "$uninstall\\$upgrade_code"
+expect_unregistered remove
+cmp -s "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before" ||
+  fail "remove: marl_vss_conf.txt was removed or changed"
+[ -s "$folder/marl_vss_log.txt" ] || fail "remove: the provider's log was removed"
+
+[ $failures -eq 0 ] && echo "install_check: all checks passed" && exit 0
+echo "install_check: $failures check(s) failed"
+exit 1
