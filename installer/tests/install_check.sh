@@ -22,10 +22,14 @@ menus="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Mar
 $WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marl VSS"
 menu_exists() { printf '%s\n' "$menus" | while IFS= read -r m; do [ -e "$m" ] && echo yes; done | grep -q yes; }
 shortcut_exists() { printf '%s\n' "$menus" | while IFS= read -r m; do [ -f "$m/$1" ] && echo yes; done | grep -q yes; }
-binaries="MarlVssProvider.dll MarlVssConfigurator.exe MarlVssDebugTool.exe diskshadow_cmd.txt"
+binaries="MarlVssProvider.dll MarlVssRegister.exe MarlVssConfigurator.exe MarlVssDebugTool.exe
+diskshadow_cmd.txt"
 clsid='HKCR\CLSID\{5E52A9EE-6D5F-468C-8BD6-7DC26EFB4051}'
 typelib='HKCR\TypeLib\{161A2EB8-693B-4E2F-8FE6-127C9B8C8596}'
 progid='HKCR\QVssProvider.QProvider'
+progid1='HKCR\QVssProvider.QProvider.1'
+appid='HKCR\AppID\{F2ED9FE2-9BA1-4980-BD79-6B1E6239A3B3}'
+appid_dll='HKCR\AppID\QVssProvider.DLL'
 store='HKLM\Software\Marl\TestVssCoordinator'
 vss_provider="$store\\Providers\\{07CAA863-7DBD-4572-B2B4-67F6D9495E3F}"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -44,20 +48,25 @@ expect_files() {
 expect_registered() {
   expect_key "$1" "$clsid\\InprocServer32"
   expect_key "$1" "$typelib"
-  expect_key "$1" "$progid"
+  for key in "$progid" "$progid1" "$appid" "$appid_dll"; do expect_key "$1" "$key"; done
   "$wine64" reg query "$vss_provider" /v Name </dev/null 2>/dev/null | grep -q "Marl HW Provider" ||
     fail "$1: \"Marl HW Provider\" is not registered with the coordinator"
 }
 expect_unregistered() {
-  for key in "$clsid" "$typelib" "$progid" "$vss_provider"; do expect_no_key "$1" "$key"; done
+  for key in "$clsid" "$typelib" "$progid" "$progid1" "$appid" "$appid_dll" "$vss_provider"; do
+    expect_no_key "$1" "$key"
+  done
 }
 
 code=$(product_code "$package")
 [ -n "$code" ] || { echo "install_check: no ProductCode in $package"; exit 1; }
 upgrade_code=$(product_code "$upgrade")
 
-# 1. A coordinator that refuses the provider fails the installation, and the
-#    rollback leaves nothing behind.
+# 1. A coordinator that refuses the provider fails the installation, and
+#    nothing is left behind: not the files, not the COM entries that
+#    DllRegisterServer wrote before VSS refused (MarlVssRegister.exe removes
+#    them at once; the rollback alone would not under Wine, which replays it
+#    in the order it was written, the files first).
 "$wine64" reg add "$store" /v FailWith /t REG_DWORD /d 2147754758 /f </dev/null >/dev/null 2>&1 ||
   fail "cannot set the coordinator's refusal"
 if msiexec /i "$(winpath "$package")" /qn; then
@@ -71,11 +80,7 @@ done
 [ ! -s "$folder/marl_vss_conf.txt" ] || fail "refused: marl_vss_conf.txt was left with content"
 ! menu_exists || fail "refused: the Start-menu folder was left"
 expect_no_key refused "$uninstall\\$code"
-expect_no_key refused "$vss_provider"
-# Not checked here: the COM entries. Wine's msiexec runs the rollback script
-# in the order it was written, so the files are gone before the rollback
-# action runs "regsvr32 /u" on the DLL, and the entries stay (Windows rolls
-# back in reverse order and removes them).
+expect_unregistered refused
 "$wine64" reg delete "$store" /v FailWith /f </dev/null >/dev/null 2>&1 ||
   fail "cannot clear the coordinator's refusal"
 
