@@ -32,14 +32,14 @@
 #include <string>
 #include <vector>
 
+#include "RedirectingHttpClient.h"
 #include "SimulatorControl.h"
 #include "SimulatorProcess.h"
 #include "common/QVssLog.h"
 #include "platform/process.h"
-#include "provider/ArrayTransport.h"
-#include "provider/BuildArgs.h"
-#include "provider/ResponseEnvelope.h"
-#include "tests/integration_transport_support.h"
+#include "provider/array/ArrayTransport.h"
+#include "provider/array/BuildArgs.h"
+#include "provider/array/ResponseEnvelope.h"
 
 namespace {
 
@@ -221,7 +221,8 @@ void TransportExchange(benchmark::State& state) {
     if (!Prepare(state)) return;
     ProviderSettings settings = LoopbackSettings();
     ArrayTransport transport(settings,
-                             marl::testing::RedirectedFactory(0, Environment::Get().Ports().https),
+                             marl::harness::RedirectingFactory(
+                                 {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
                              CheckLoginReply);
     std::string reply;
     if (transport.SendArrayRequest(L"vol_show", L"", reply) != 0 ||
@@ -326,7 +327,8 @@ void InterleavedExchanges(benchmark::State& state) {
     if (!Prepare(state)) return;
     ProviderSettings settings = LoopbackSettings();
     ArrayTransport transport(settings,
-                             marl::testing::RedirectedFactory(0, Environment::Get().Ports().https),
+                             marl::harness::RedirectingFactory(
+                                 {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
                              CheckLoginReply);
     FloorRequests requests;
     SessionCache cache;

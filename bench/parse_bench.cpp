@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "json/JsonNode.h"
-#include "provider/ResponseEnvelope.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseEnvelope.h"
+#include "provider/array/ResponseParsers.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "Simulator.h"
 #include "json/JsonNode.h"
 #include "platform/install_folder.h"
-#include "provider/ResponseEnvelope.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseEnvelope.h"
+#include "provider/array/ResponseParsers.h"
 
 namespace {
 

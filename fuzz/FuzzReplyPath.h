@@ -14,7 +14,7 @@
 
 #include "common/QVssLog.h"
 #include "json/JsonNode.h"
-#include "provider/ResponseEnvelope.h"
+#include "provider/array/ResponseEnvelope.h"
 
 #define FUZZ_CHECK(condition)               \
     do {                                    \

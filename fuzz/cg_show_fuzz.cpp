@@ -1,6 +1,6 @@
 // vg_show: envelope and ParseCGShow (whose walk ends with out_of_range).
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     NameList names;

@@ -1,6 +1,6 @@
 // replication_session_show: envelope and ParseRepSessionShow.
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [size](const marl::json::JsonNode& data) {

@@ -1,7 +1,7 @@
 // replication_session_snapshot_create: envelope and
 // ParseReplicationSnapCreateResponse.
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [size](const marl::json::JsonNode& data) {

@@ -1,6 +1,6 @@
 // replication_volume_show: envelope and ParseRepVolShow over an inventory.
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [](const marl::json::JsonNode& data) {

@@ -1,6 +1,6 @@
 // snapshot_show as the mapping issues it: envelope and ParseSnapShow.
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [](const marl::json::JsonNode& data) {

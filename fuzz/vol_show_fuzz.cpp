@@ -1,6 +1,6 @@
 // vol_show, volsnap_show and vss_volsnap_show: envelope and ParseVolShow.
 #include "fuzz/FuzzReplyPath.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [](const marl::json::JsonNode& data) {

@@ -22,7 +22,7 @@
 // OnReuseLuns and ResyncLuns touch no set state and take no lock.
 #include <mutex>
 
-#include "provider/CQArrayClient.h"
+#include "provider/array/CQArrayClient.h"
 #include "vss/VssTypes.h"
 
 // The messages of one method's state and set-id check.
@@ -109,6 +109,12 @@ class CQProvider : public CQArrayClient {
     void CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
                     const QProviderStateCheck& messages);
     HRESULT FinishSetMethod(const char* function, HRESULT hr);
+    // FinishSetMethod as the tail of a set method's frame (VssMethodFrame.h).
+    struct SetMethodTail {
+        CQProvider* provider;
+        const char* function;
+        HRESULT operator()(HRESULT hr) const { return provider->FinishSetMethod(function, hr); }
+    };
     void StartOrExtendSet(const VSS_ID& setId);
     void AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volumes,
                      SessionInfoList& sessions);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/com_memory.h"
-#include "provider/FakeHttpClient.h"
-#include "provider/QProviderTesting.h"
+#include "provider/testing/FakeHttpClient.h"
+#include "provider/testing/QProviderTesting.h"
 
 namespace {
 

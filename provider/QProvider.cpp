@@ -10,10 +10,15 @@
 #include "provider/CQProvider.h"
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
+#include "provider/VssMethodFrame.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
-using qprovider::RunGuarded;
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::NoEntryLine;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 
 // Start-up order: the configuration file is opened, the log opened and the
 // version logged (the log opens whether or not the file did), then the file is
@@ -49,23 +54,20 @@ HRESULT CQProvider::OnLoad(IUnknown*) {
 // The set in progress, unless it is finished or already thrown away, is
 // discarded; the provider is then ready for a new set.
 HRESULT CQProvider::OnUnload(BOOL) {
-    static constexpr char kFn[] = "CQProvider::OnUnload";
+    static constexpr VssMethod kMethod{"CQProvider::OnUnload", Locking::BeforeEntry,
+                                       ExitLines::DebuggerOnly};
     FuncTrace trace(L"CQProvider::OnUnload");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        std::lock_guard<std::recursive_mutex> lock(m_cs);
-        HRESULT result = S_OK;
-        if (m_state != VSS_SS_UNKNOWN && m_state != VSS_SS_CREATED && m_state != VSS_SS_ABORTED) {
-            result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs, NoEntryLine(),
+        [&] {
+            if (m_state != VSS_SS_UNKNOWN && m_state != VSS_SS_CREATED && m_state != VSS_SS_ABORTED)
                 DeleteAbortedSnapshots();
-                return S_OK;
-            });
-        }
-        m_state = VSS_SS_UNKNOWN;
-        result = qprovider::ToVssResult(kFn, result);
-        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+            return S_OK;
+        },
+        [&](HRESULT hr) {
+            m_state = VSS_SS_UNKNOWN;
+            return hr;
+        });
 }
 
 HRESULT CQProvider::GetProviderCapabilities(ULONGLONG*) {
@@ -74,10 +76,8 @@ HRESULT CQProvider::GetProviderCapabilities(ULONGLONG*) {
 }
 
 HRESULT CQProvider::OnReuseLuns(VDS_LUN_INFORMATION*, VDS_LUN_INFORMATION*, DWORD) {
-    static constexpr char kFn[] = "CQProvider::OnReuseLuns";
+    static constexpr VssMethod kMethod{"CQProvider::OnReuseLuns", Locking::None,
+                                       ExitLines::LogOnly};
     FuncTrace trace(L"CQProvider::OnReuseLuns");
-    return RunGuarded(kFn, [&] {
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(E_NOTIMPL));
-        return E_NOTIMPL;
-    });
+    return RunVssMethod(kMethod, m_cs, NoEntryLine(), [] { return E_NOTIMPL; });
 }

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "platform/com_memory.h"
-#include "provider/LunInfoMemory.h"
 #include "provider/QProviderHelpers.h"
-#include "provider/SnapTimestamp.h"
+#include "provider/array/LunInfoMemory.h"
+#include "provider/array/SnapTimestamp.h"
 
 namespace {
 

@@ -36,11 +36,3 @@ bool IsHelperSafeSerial(const std::string& serial);
 bool AppendHelperSerial(std::string& list, const std::string& serial, const char* function);
 
 }  // namespace qprovider
-
-// The exit lines of a VSS method: "returning 0x%08x" at TRACE (with the call
-// site's line) and the same text to the debugger output.
-#define QPROVIDER_TRACE_RETURN(function, hr)                                                       \
-    do {                                                                                           \
-        QVSS_LOG(function, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(hr)); \
-        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(hr));                    \
-    } while (0)

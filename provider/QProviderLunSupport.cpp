@@ -6,18 +6,20 @@
 
 #include "common/QVssLog.h"
 #include "provider/CQProvider.h"
-#include "provider/LunInfoMemory.h"
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
+#include "provider/VssMethodFrame.h"
+#include "provider/array/LunInfoMemory.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
-using qprovider::RunGuarded;
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 using qprovider::Text;
 
 namespace {
-
-using Lock = std::lock_guard<std::recursive_mutex>;
 
 bool IsArrayVendor(const char* vendorId) {
     return vendorId != nullptr && std::strcmp(vendorId, qprovider::kArrayVendorId) == 0;
@@ -97,45 +99,35 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
 
 HRESULT CQProvider::AreLunsSupported(LONG lLunCount, LONG, VSS_PWSZ*,
                                      VDS_LUN_INFORMATION* pLunInformation, BOOL* pbIsSupported) {
-    static constexpr char kFn[] = "CQProvider::AreLunsSupported";
+    static constexpr VssMethod kMethod{"CQProvider::AreLunsSupported", Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::AreLunsSupported");
     BOOL ignored = FALSE;
     BOOL* supported = pbIsSupported != nullptr ? pbIsSupported : &ignored;
     *supported = FALSE;
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
-        HRESULT result = RunGuarded(
-            kFn, [&] { return CheckLunsSupported(lLunCount, pLunInformation, supported); });
-        result = qprovider::ToVssResult(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering"); },
+        [&] { return CheckLunsSupported(lLunCount, pLunInformation, supported); });
 }
 
 HRESULT CQProvider::FillInLunInfo(VSS_PWSZ, VDS_LUN_INFORMATION* pLunInfo, BOOL* pbIsSupported) {
-    static constexpr char kFn[] = "CQProvider::FillInLunInfo";
+    static constexpr VssMethod kMethod{"CQProvider::FillInLunInfo", Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::FillInLunInfo");
     BOOL ignored = FALSE;
     BOOL* supported = pbIsSupported != nullptr ? pbIsSupported : &ignored;
     *supported = FALSE;
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering"); },
+        [&] {
             if (pLunInfo != nullptr && IsLunSupported(pLunInfo)) {
                 *supported = TRUE;
                 pLunInfo->m_BusType = VDSBusTypeScsi;
             } else {
-                QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "LUN is not supported");
+                QVSS_LOG(kMethod.function, "PROVIDER", QLOG_DEBUG, "LUN is not supported");
             }
             return S_OK;
         });
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
 }
 
 // A snapshot LUN of this provider carries a vendor-id storage identifier that

@@ -9,10 +9,14 @@
 #include "provider/CQProvider.h"
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
+#include "provider/VssMethodFrame.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
-using qprovider::RunGuarded;
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 using qprovider::Text;
 
 namespace {
@@ -20,35 +24,29 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 }  // namespace
 
 HRESULT CQProvider::OnLunEmpty(VSS_PWSZ, VDS_LUN_INFORMATION* pInformation) {
-    static constexpr char kFn[] = "CQProvider::OnLunEmpty";
+    static constexpr VssMethod kMethod{"CQProvider::OnLunEmpty", Locking::AfterEntry,
+                                       ExitLines::DebuggerThenLog};
     FuncTrace trace(L"CQProvider::OnLunEmpty");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
-        Lock lock(m_cs);
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering"); },
+        [&] {
             if (pInformation == nullptr) return VSS_E_PROVIDER_VETO;
             const std::string serial = Text(pInformation->m_szSerialNumber);
             if (m_settings.vmwareVm) {
                 std::string serials = " ";
-                qprovider::AppendHelperSerial(serials, serial, kFn);
-                QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "OnLunEmpty:setting %s for rdm remove",
-                         serials.c_str());
+                qprovider::AppendHelperSerial(serials, serial, kMethod.function);
+                QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO,
+                         "OnLunEmpty:setting %s for rdm remove", serials.c_str());
                 RunHelperRemoveRdm(serials);
             }
             uint32_t rc = deleteSnapshotLun(serial.c_str());
             if (rc != 0) {
-                QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "deleteSnapshotLun failed 0x%08x",
-                         static_cast<unsigned>(rc));
+                QVSS_LOG(kMethod.function, "PROVIDER", QLOG_ERROR,
+                         "deleteSnapshotLun failed 0x%08x", static_cast<unsigned>(rc));
                 return VSS_E_PROVIDER_VETO;
             }
             return S_OK;
         });
-        result = qprovider::ToVssResult(kFn, result);
-        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(result));
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
 }
 
 // Never fails because of the array: every deletion is attempted and the set

@@ -9,10 +9,15 @@
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
 #include "provider/VssAsync.h"
+#include "provider/VssMethodFrame.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
-using qprovider::RunGuarded;
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::NoEntryLine;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 using qprovider::Text;
 
 namespace {
@@ -137,16 +142,10 @@ HRESULT CQProvider::ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_IN
 
 HRESULT CQProvider::ResyncLuns(VDS_LUN_INFORMATION* pSourceLuns, VDS_LUN_INFORMATION* pTargetLuns,
                                DWORD dwCount, IVssAsync** ppAsync) {
+    static constexpr VssMethod kMethod{kResync, Locking::None, ExitLines::LogOnly};
     FuncTrace trace(L"CQProvider::ResyncLuns");
-    HRESULT hr = RunGuarded(kResync, [&] {
-        HRESULT result = RunGuarded(
-            kResync, [&] { return ResyncLunsBody(pSourceLuns, pTargetLuns, dwCount, ppAsync); });
-        result = qprovider::ToVssResult(kResync, result);
-        QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "returning 0x%08x",
-                 static_cast<unsigned>(result));
-        return result;
-    });
-    return qprovider::ToVssResult(kResync, hr);
+    return RunVssMethod(kMethod, m_cs, NoEntryLine(),
+                        [&] { return ResyncLunsBody(pSourceLuns, pTargetLuns, dwCount, ppAsync); });
 }
 
 void CQProvider::LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWORD dwFlags) {
@@ -176,20 +175,14 @@ HRESULT CQProvider::VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD co
 
 HRESULT CQProvider::OnLunStateChange(VDS_LUN_INFORMATION* pSnapshotLuns, VDS_LUN_INFORMATION*,
                                      DWORD dwCount, DWORD dwFlags) {
-    static constexpr char kFn[] = "CQProvider::OnLunStateChange";
+    static constexpr VssMethod kMethod{"CQProvider::OnLunStateChange", Locking::None,
+                                       ExitLines::LogOnly};
     FuncTrace trace(L"CQProvider::OnLunStateChange");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        HRESULT result = RunGuarded(kFn, [&] {
-            if (dwCount > 0 && pSnapshotLuns == nullptr) return VSS_E_PROVIDER_VETO;
-            if (dwFlags & VSS_ONLUNSTATECHANGE_DO_MASK_LUNS)
-                return VerifyMaskedLuns(pSnapshotLuns, dwCount);
-            for (DWORD i = 0; i < dwCount; ++i)
-                LogOnLunStateChangeMessage(pSnapshotLuns[i], dwFlags);
-            return S_OK;
-        });
-        result = qprovider::ToVssResult(kFn, result);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "returning 0x%08x", static_cast<unsigned>(result));
-        return result;
+    return RunVssMethod(kMethod, m_cs, NoEntryLine(), [&] {
+        if (dwCount > 0 && pSnapshotLuns == nullptr) return VSS_E_PROVIDER_VETO;
+        if (dwFlags & VSS_ONLUNSTATECHANGE_DO_MASK_LUNS)
+            return VerifyMaskedLuns(pSnapshotLuns, dwCount);
+        for (DWORD i = 0; i < dwCount; ++i) LogOnLunStateChangeMessage(pSnapshotLuns[i], dwFlags);
+        return S_OK;
     });
-    return qprovider::ToVssResult(kFn, hr);
 }

@@ -6,18 +6,20 @@
 #include "provider/CQProvider.h"
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
-#include "provider/SnapTimestamp.h"
+#include "provider/VssMethodFrame.h"
+#include "provider/array/SnapTimestamp.h"
 #include "vss/ComGlue.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::NoEntryLine;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 using qprovider::GuidToString;
 using qprovider::RunGuarded;
 using qprovider::Text;
-
-namespace {
-using Lock = std::lock_guard<std::recursive_mutex>;
-}  // namespace
 
 struct QProviderStateCheck {
     const char* function;
@@ -27,16 +29,16 @@ struct QProviderStateCheck {
 
 namespace {
 
-const QProviderStateCheck kEndPrepareCheck = {
+constexpr QProviderStateCheck kEndPrepareCheck = {
     "CQProvider::EndPrepareSnapshots", "EndPrepareSnapshots called out of order",
     "Unexpected snapshot set ID during EndPrepareSnapshots"};
-const QProviderStateCheck kPreCommitCheck = {
+constexpr QProviderStateCheck kPreCommitCheck = {
     "CQProvider::PreCommitSnapshots", "PreCommitSnapshots called out of order",
     "Unexpected snapshot set ID during PreCommitSnapshots"};
-const QProviderStateCheck kCommitCheck = {"CQProvider::CommitSnapshots",
-                                          "CommitSnapshots called out of order. state=%d",
-                                          "Unexpected snapshot set ID during CommitSnapshots"};
-const QProviderStateCheck kPostCommitCheck = {
+constexpr QProviderStateCheck kCommitCheck = {"CQProvider::CommitSnapshots",
+                                              "CommitSnapshots called out of order. state=%d",
+                                              "Unexpected snapshot set ID during CommitSnapshots"};
+constexpr QProviderStateCheck kPostCommitCheck = {
     "CQProvider::PostCommitSnapshots", "PostCommitSnapshots called out of order",
     "Unexpected snapshot set ID during PostCommitSnapshots"};
 
@@ -133,13 +135,17 @@ void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volume
 
 HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LONG lLunCount,
                                          VSS_PWSZ*, VDS_LUN_INFORMATION* rgLunInformation) {
-    static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
+    static constexpr VssMethod kMethod{"CQProvider::BeginPrepareSnapshot", Locking::AfterEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::BeginPrepareSnapshot");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s m_state=%d",
-                 GuidToString(SnapshotSetId).c_str(), static_cast<int>(m_state));
-        Lock lock(m_cs);
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs,
+        [&] {
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE,
+                     "entering SnapshotSetId %s m_state=%d", GuidToString(SnapshotSetId).c_str(),
+                     static_cast<int>(m_state));
+        },
+        [&] {
             StartOrExtendSet(SnapshotSetId);
             LunInfoList volumes;
             if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
@@ -152,133 +158,119 @@ HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LON
                 m_snapshotSetId = SnapshotSetId;
             }
             return S_OK;
-        });
-        result = FinishSetMethod(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+        },
+        SetMethodTail{this, kMethod.function});
 }
 
 HRESULT CQProvider::EndPrepareSnapshots(VSS_ID SnapshotSetId) {
-    const char* kFn = kEndPrepareCheck.function;
+    static constexpr VssMethod kMethod{kEndPrepareCheck.function, Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::EndPrepareSnapshots");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
-                 GuidToString(SnapshotSetId).c_str());
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs,
+        [&] {
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                     GuidToString(SnapshotSetId).c_str());
+        },
+        [&] {
             CheckState(VSS_SS_PREPARING, SnapshotSetId, kEndPrepareCheck);
             m_state = VSS_SS_PREPARED;
             return S_OK;
-        });
-        result = FinishSetMethod(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+        },
+        SetMethodTail{this, kMethod.function});
 }
 
 HRESULT CQProvider::PreCommitSnapshots(VSS_ID SnapshotSetId) {
-    const char* kFn = kPreCommitCheck.function;
+    static constexpr VssMethod kMethod{kPreCommitCheck.function, Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::PreCommitSnapshots");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
-                 GuidToString(SnapshotSetId).c_str());
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs,
+        [&] {
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                     GuidToString(SnapshotSetId).c_str());
+        },
+        [&] {
             CheckState(VSS_SS_PREPARED, SnapshotSetId, kPreCommitCheck);
             m_state = VSS_SS_PRECOMMITTED;
             if (CheckCGSetFull() != 0) return VSS_E_PROVIDER_VETO;
             if (PrepareForSnap() != 0) return VSS_E_PROVIDER_VETO;
             return S_OK;
-        });
-        result = FinishSetMethod(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+        },
+        SetMethodTail{this, kMethod.function});
 }
 
 HRESULT CQProvider::CommitSnapshots(VSS_ID SnapshotSetId) {
-    const char* kFn = kCommitCheck.function;
+    static constexpr VssMethod kMethod{kCommitCheck.function, Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::CommitSnapshots");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering"); },
+        [&] {
             CheckState(VSS_SS_PRECOMMITTED, SnapshotSetId, kCommitCheck);
-            QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "TakeSnap with SnapshotSetId %s",
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO, "TakeSnap with SnapshotSetId %s",
                      GuidToString(SnapshotSetId).c_str());
             if (TakeSnap() != 0) return VSS_E_PROVIDER_VETO;
             m_state = VSS_SS_COMMITTED;
             return S_OK;
-        });
-        result = FinishSetMethod(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+        },
+        SetMethodTail{this, kMethod.function});
 }
 
 HRESULT CQProvider::PostCommitSnapshots(VSS_ID SnapshotSetId, LONG) {
-    const char* kFn = kPostCommitCheck.function;
+    static constexpr VssMethod kMethod{kPostCommitCheck.function, Locking::BeforeEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::PostCommitSnapshots");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
-                 GuidToString(SnapshotSetId).c_str());
-        HRESULT result = RunGuarded(kFn, [&] {
+    return RunVssMethod(
+        kMethod, m_cs,
+        [&] {
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering SnapshotSetId %s",
+                     GuidToString(SnapshotSetId).c_str());
+        },
+        [&] {
             CheckState(VSS_SS_COMMITTED, SnapshotSetId, kPostCommitCheck);
-            QVSS_LOG(kFn, "PROVIDER", QLOG_INFO, "SnapshotSetId %s created",
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO, "SnapshotSetId %s created",
                      GuidToString(SnapshotSetId).c_str());
             m_state = VSS_SS_CREATED;
             return S_OK;
-        });
-        result = FinishSetMethod(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+        },
+        SetMethodTail{this, kMethod.function});
 }
 
 HRESULT CQProvider::PreFinalCommitSnapshots(VSS_ID) {
+    static constexpr VssMethod kMethod{"CQProvider::PreFinalCommitSnapshots", Locking::None,
+                                       ExitLines::LogOnly};
     FuncTrace trace(L"CQProvider::PreFinalCommitSnapshots");
-    return RunGuarded("CQProvider::PreFinalCommitSnapshots", [&] {
-        QVSS_LOG("CQProvider::PreFinalCommitSnapshots", "PROVIDER", QLOG_TRACE, "returning 0x%08x",
-                 0u);
-        return S_OK;
-    });
+    return RunVssMethod(kMethod, m_cs, NoEntryLine(), [] { return S_OK; });
 }
 
 HRESULT CQProvider::PostFinalCommitSnapshots(VSS_ID) {
+    static constexpr VssMethod kMethod{"CQProvider::PostFinalCommitSnapshots", Locking::None,
+                                       ExitLines::LogOnly};
     FuncTrace trace(L"CQProvider::PostFinalCommitSnapshots");
-    return RunGuarded("CQProvider::PostFinalCommitSnapshots", [&] {
-        QVSS_LOG("CQProvider::PostFinalCommitSnapshots", "PROVIDER", QLOG_TRACE, "returning 0x%08x",
-                 0u);
-        return S_OK;
-    });
+    return RunVssMethod(kMethod, m_cs, NoEntryLine(), [] { return S_OK; });
 }
 
 // A completed set is not undone; anything else is discarded. The set id is
 // not compared: VSS aborts whatever it was doing.
 HRESULT CQProvider::AbortSnapshots(VSS_ID) {
-    static constexpr char kFn[] = "CQProvider::AbortSnapshots";
+    static constexpr VssMethod kMethod{"CQProvider::AbortSnapshots", Locking::BeforeEntry,
+                                       ExitLines::DebuggerOnly};
     FuncTrace trace(L"CQProvider::AbortSnapshots");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        Lock lock(m_cs);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering m_state=%d", static_cast<int>(m_state));
-        HRESULT result = S_OK;
-        if (m_state != VSS_SS_CREATED) {
-            result = RunGuarded(kFn, [&] {
-                DeleteAbortedSnapshots();
-                return S_OK;
-            });
-            m_state = VSS_SS_ABORTED;
-        }
-        result = qprovider::ToVssResult(kFn, result);
-        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+    return RunVssMethod(
+        kMethod, m_cs,
+        [&] {
+            QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering m_state=%d",
+                     static_cast<int>(m_state));
+        },
+        [&] {
+            if (m_state != VSS_SS_CREATED) DeleteAbortedSnapshots();
+            return S_OK;
+        },
+        [&](HRESULT hr) {
+            // Discarding leaves the state alone, so it still tells whether
+            // the set was discarded.
+            if (m_state != VSS_SS_CREATED) m_state = VSS_SS_ABORTED;
+            return hr;
+        });
 }

@@ -8,18 +8,20 @@
 #include "common/QVssLog.h"
 #include "platform/com_memory.h"
 #include "provider/CQProvider.h"
-#include "provider/LunInfoMemory.h"
 #include "provider/QProviderGuard.h"
 #include "provider/QProviderHelpers.h"
+#include "provider/VssMethodFrame.h"
+#include "provider/array/LunInfoMemory.h"
 
 static constexpr char kLogUnit[] = "QProvider";
 
-using qprovider::RunGuarded;
+using marl::provider::ExitLines;
+using marl::provider::Locking;
+using marl::provider::RunVssMethod;
+using marl::provider::VssMethod;
 using qprovider::Text;
 
 namespace {
-
-using Lock = std::lock_guard<std::recursive_mutex>;
 
 constexpr ULONG kIdentifierBytes = 32;
 
@@ -115,34 +117,34 @@ void CQProvider::ReleaseExposedLuns() {
 
 HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION* rgSourceLuns,
                                   VDS_LUN_INFORMATION* rgDestinationLuns) {
-    static constexpr char kFn[] = "CQProvider::GetTargetLuns";
+    static constexpr VssMethod kMethod{"CQProvider::GetTargetLuns", Locking::AfterEntry,
+                                       ExitLines::DoneThenDebugger};
     FuncTrace trace(L"CQProvider::GetTargetLuns");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "entering");
-        Lock lock(m_cs);
-        HRESULT result = S_OK;
-        const bool exposedBefore = m_snapsExposed != 0;
-        if (lLunCount > 0 && (rgSourceLuns == nullptr || rgDestinationLuns == nullptr))
-            result = VSS_E_PROVIDER_VETO;
-        // A failure ends the loop: earlier descriptions stay, later records
-        // are left as VSS gave them.
-        for (LONG i = 0; i < lLunCount && result == S_OK; ++i) {
-            result = RunGuarded(
-                kFn, [&] { return DescribeTargetLun(rgSourceLuns[i], rgDestinationLuns[i]); });
-        }
-        if (result != S_OK && !exposedBefore) {
-            HRESULT released = RunGuarded(kFn, [&] {
+    bool exposedBefore = false;
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_DEBUG, "entering"); },
+        [&] {
+            exposedBefore = m_snapsExposed != 0;
+            if (lLunCount > 0 && (rgSourceLuns == nullptr || rgDestinationLuns == nullptr))
+                return VSS_E_PROVIDER_VETO;
+            // A failure ends the loop: earlier descriptions stay, later
+            // records are left as VSS gave them.
+            for (LONG i = 0; i < lLunCount; ++i) {
+                HRESULT described = DescribeTargetLun(rgSourceLuns[i], rgDestinationLuns[i]);
+                if (described != S_OK) return described;
+            }
+            return S_OK;
+        },
+        [&](HRESULT hr) {
+            // Only what this call exposed is released: LUNs described by an
+            // earlier call belong to VSS.
+            if (hr == S_OK || exposedBefore) return hr;
+            HRESULT released = qprovider::RunGuarded(kMethod.function, [&] {
                 ReleaseExposedLuns();
                 return S_OK;
             });
-            if (released != S_OK) result = released;
-        }
-        result = qprovider::ToVssResult(kFn, result);
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "done: 0x%08x", static_cast<unsigned>(result));
-        DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(result));
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+            return released != S_OK ? released : hr;
+        });
 }
 
 HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
@@ -191,15 +193,10 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
 }
 
 HRESULT CQProvider::LocateLuns(LONG lLunCount, VDS_LUN_INFORMATION* rgSourceLuns) {
-    static constexpr char kFn[] = "CQProvider::LocateLuns";
+    static constexpr VssMethod kMethod{"CQProvider::LocateLuns", Locking::AfterEntry,
+                                       ExitLines::LogThenDebugger};
     FuncTrace trace(L"CQProvider::LocateLuns");
-    HRESULT hr = RunGuarded(kFn, [&] {
-        QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
-        Lock lock(m_cs);
-        HRESULT result = RunGuarded(kFn, [&] { return LocateLunsBody(lLunCount, rgSourceLuns); });
-        result = qprovider::ToVssResult(kFn, result);
-        QPROVIDER_TRACE_RETURN(kFn, result);
-        return result;
-    });
-    return qprovider::ToVssResult(kFn, hr);
+    return RunVssMethod(
+        kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_TRACE, "entering"); },
+        [&] { return LocateLunsBody(lLunCount, rgSourceLuns); });
 }

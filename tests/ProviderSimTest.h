@@ -14,8 +14,8 @@
 #include "RedirectingHttpClient.h"
 #include "SimulatorFixture.h"
 #include "provider/CQProvider.h"
-#include "provider/QProviderTesting.h"
-#include "provider/ResponseParsers.h"
+#include "provider/testing/QProviderTesting.h"
+#include "provider/array/ResponseParsers.h"
 
 namespace marl::testing {
 

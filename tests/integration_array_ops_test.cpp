@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "RedirectingHttpClient.h"
 #include "SimulatorFixture.h"
-#include "integration_transport_support.h"
-#include "provider/CQArrayClient.h"
+#include "provider/array/CQArrayClient.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ class ArrayOps : public marl::sim::SimulatorTest, public ::testing::WithParamInt
         s.replicationMode = replication;
         s.vmwareVm = vmware;
         return std::make_unique<SimClient>(
-            s, marl::testing::RedirectedFactory(Sim().HttpPort(), Sim().HttpsPort()));
+            s, marl::harness::RedirectingFactory({static_cast<uint16_t>(Sim().HttpsPort()),
+                                                  static_cast<uint16_t>(Sim().HttpPort())}));
     }
 
     // The simulator's inventory, freshly dumped.

@@ -3,9 +3,10 @@
 include(${PROJECT_SOURCE_DIR}/tools/simulator/SimulatorTesting.cmake)
 
 marl_simulator_test(integration_provider_test SOURCES integration_provider_test.cpp
-                    LIBS marl_harness_lib)
+                    LIBS marl_harness_lib marl_provider_testing)
 
 # Every command of a shadow copy's lifecycle, broken in five ways (prints the
 # size of the matrix and the snapshot LUNs left behind).
-marl_simulator_test(fault_matrix_test SOURCES fault_matrix_test.cpp LIBS marl_harness_lib)
+marl_simulator_test(fault_matrix_test SOURCES fault_matrix_test.cpp
+                    LIBS marl_harness_lib marl_provider_testing)
 set_tests_properties(fault_matrix_test PROPERTIES TIMEOUT 1800)

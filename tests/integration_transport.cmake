@@ -4,7 +4,7 @@
 # own (a process's TLS session cache must not hold a session for them yet).
 include(${PROJECT_SOURCE_DIR}/tools/simulator/SimulatorTesting.cmake)
 foreach(name integration_transport_test integration_transport_tls_test)
-  marl_simulator_test(${name} SOURCES ${name}.cpp LIBS marl_provider_core)
+  marl_simulator_test(${name} SOURCES ${name}.cpp LIBS marl_harness_lib marl_provider_testing)
 endforeach()
 
 # The libcurl backend against loopback servers of its own (native only):
@@ -14,5 +14,5 @@ if(NOT WIN32)
   find_package(OpenSSL REQUIRED)
   pkg_check_modules(MARL_TRANSPORT_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   marl_test(integration_transport_curl_test SOURCES integration_transport_curl_test.cpp
-            LIBS marl_provider_core PkgConfig::MARL_TRANSPORT_HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
+            LIBS marl_harness_lib marl_provider_testing PkgConfig::MARL_TRANSPORT_HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
 endif()

@@ -15,11 +15,10 @@
 #include <set>
 #include <thread>
 
-#include "provider/ArrayTransport.h"
-#include "provider/TransportLogCapture.h"
-#include "tests/integration_transport_support.h"
+#include "RedirectingHttpClient.h"
+#include "provider/array/ArrayTransport.h"
+#include "provider/testing/TransportLogCapture.h"
 
-using marl::testing::RedirectedFactory;
 using marl::testing::TransportLogCapture;
 
 namespace {
@@ -168,7 +167,9 @@ class LoopbackArray {
 
 struct Client {
     Client(LoopbackArray& array, bool ssl)
-        : transport(settings, RedirectedFactory(array.HttpPort(), array.HttpsPort()),
+        : transport(settings,
+                    marl::harness::RedirectingFactory({static_cast<uint16_t>(array.HttpsPort()),
+                                                       static_cast<uint16_t>(array.HttpPort())}),
                     [](const std::string& text) { return text == kLoginOk; }) {
         settings.externalIp = "127.0.0.1";
         settings.userName = "admin";

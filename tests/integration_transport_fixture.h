@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "RedirectingHttpClient.h"
 #include "SimulatorFixture.h"
-#include "provider/ArrayTransport.h"
-#include "provider/ResponseEnvelope.h"
-#include "provider/TransportLogCapture.h"
-#include "tests/integration_transport_support.h"
+#include "provider/array/ArrayTransport.h"
+#include "provider/array/ResponseEnvelope.h"
+#include "provider/testing/TransportLogCapture.h"
 
 namespace marl::testing {
 
@@ -29,8 +29,11 @@ class TransportTest : public marl::sim::SimulatorTest {
     uint32_t Exchange(bool ssl, const std::wstring& command = L"vol_show",
                       const std::wstring& args = L"") {
         m_settings.supportSsl = ssl;
-        ArrayTransport transport(m_settings, RedirectedFactory(Sim().HttpPort(), Sim().HttpsPort()),
-                                 CheckLoginReply);
+        ArrayTransport transport(
+            m_settings,
+            marl::harness::RedirectingFactory({static_cast<uint16_t>(Sim().HttpsPort()),
+                                               static_cast<uint16_t>(Sim().HttpPort())}),
+            CheckLoginReply);
         return transport.SendArrayRequest(command, args, m_reply);
     }
 

@@ -121,7 +121,7 @@ TEST_F(TransportTest, NoListenerFailsTheSendWithCannotConnect) {
     ProviderSettings settings = m_settings;
     settings.supportSsl = false;
     // Port 1 (tcpmux) has no listener on a test machine.
-    ArrayTransport transport(settings, marl::testing::RedirectedFactory(1, 1), CheckLoginReply);
+    ArrayTransport transport(settings, marl::harness::RedirectingFactory({1, 1}), CheckLoginReply);
     EXPECT_EQ(transport.SendArrayRequest(L"vol_show", L"", m_reply), E_ARRAY_SESSION);
     EXPECT_EQ(Errors(), Times(5, {"SendRequest: Error ('12029') has occurred."}));
 }

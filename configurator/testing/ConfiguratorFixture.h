@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/QVssLog.h"
+#include "common/testing/LogLine.h"
 #include "configurator/QVssConfigurator.h"
 #include "configurator/testing/ScriptedConsole.h"
 #include "configurator/testing/ScriptedServices.h"
@@ -49,32 +50,8 @@ inline void WriteBytes(const fs::path& path, const std::string& bytes) {
     out << bytes;
 }
 
-struct LogLine {
-    std::string level;
-    std::string function;
-    std::string message;
-};
-
-// The log's lines after the banner, split into level, function and message.
-inline std::vector<LogLine> ReadLogLines(const fs::path& path) {
-    std::vector<LogLine> lines;
-    std::istringstream in(ReadText(path));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] != '[' || line.compare(0, 2, "**") == 0) continue;
-        std::vector<std::string> fields;
-        size_t pos = 0;
-        for (int i = 0; i < 7 && pos < line.size() && line[pos] == '['; ++i) {
-            size_t close = line.find(']', pos);
-            if (close == std::string::npos) break;
-            fields.push_back(line.substr(pos + 1, close - pos - 1));
-            pos = close + 1;
-        }
-        if (fields.size() < 7) continue;
-        lines.push_back({fields[2], fields[4], line.substr(pos)});
-    }
-    return lines;
-}
+// The log's lines after the banner.
+inline std::vector<LogLine> ReadLogLines(const fs::path& path) { return ReadLogFile(path); }
 
 // "LEVEL message" for each line, the form most expectations are written in.
 inline std::vector<std::string> LogMessages(const fs::path& path) {

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "common/QVssLog.h"
-#include "provider/CQArrayClient.h"
-#include "provider/ResponseParsers.h"
+#include "provider/array/CQArrayClient.h"
+#include "provider/array/ResponseParsers.h"
 
 static constexpr char kLogUnit[] = "QProviderInterface";
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/ArrayClientTesting_test.h"
+#include "provider/testing/ArrayClientTesting.h"
 
 namespace {
 

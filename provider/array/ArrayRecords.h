@@ -17,7 +17,7 @@
 #include <list>
 #include <string>
 
-#include "provider/RecordPool.h"
+#include "provider/array/RecordPool.h"
 
 // One array volume, or one volume snapshot.
 struct LunInfo {

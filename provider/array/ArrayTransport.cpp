@@ -1,4 +1,4 @@
-#include "provider/ArrayTransport.h"
+#include "provider/array/ArrayTransport.h"
 
 #include <new>
 #include <stdexcept>

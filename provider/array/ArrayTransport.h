@@ -27,7 +27,7 @@
 
 #include "common/ProviderSettings.h"
 #include "platform/http_client.h"
-#include "provider/BuildArgs.h"
+#include "provider/array/BuildArgs.h"
 
 constexpr uint32_t E_ARRAY_SESSION = 0x8000401D;
 

@@ -1,10 +1,10 @@
-#include "provider/ArrayTransport.h"
+#include "provider/array/ArrayTransport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "provider/FakeHttpClient.h"
-#include "provider/TransportLogCapture.h"
+#include "provider/testing/FakeHttpClient.h"
+#include "provider/testing/TransportLogCapture.h"
 
 using marl::testing::FakeArray;
 using marl::testing::FakeFailure;

@@ -1,4 +1,4 @@
-#include "provider/BuildArgs.h"
+#include "provider/array/BuildArgs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The array client's frame: construction, the transport's entry points, and
 // the small pieces every array operation shares (argument texts, the reply
 // check, the seams that tests replace).
-#include "provider/CQArrayClient.h"
+#include "provider/array/CQArrayClient.h"
 
 #include <cstdio>
 
 #include "common/QVssUtils.h"
 #include "platform/clock.h"
-#include "provider/ResponseEnvelope.h"
+#include "provider/array/ResponseEnvelope.h"
 
 using marl::json::JsonNode;
 

@@ -31,8 +31,8 @@
 #include "common/ProviderSettings.h"
 #include "json/JsonNode.h"
 #include "platform/http_client.h"
-#include "provider/ArrayRecords.h"
-#include "provider/ArrayTransport.h"
+#include "provider/array/ArrayRecords.h"
+#include "provider/array/ArrayTransport.h"
 
 class CQArrayClient {
   public:

@@ -1,4 +1,4 @@
-#include "provider/LunInfoMemory.h"
+#include "provider/array/LunInfoMemory.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // The fixed-block pool behind the record lists' allocator.
-#include "provider/RecordPool.h"
+#include "provider/array/RecordPool.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The record lists' pool: blocks are reused rather than obtained anew, every
 // block is aligned and distinct, and lists on several threads share the pool
 // without losing or doubling a block.
-#include "provider/RecordPool.h"
+#include "provider/array/RecordPool.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "provider/ArrayRecords.h"
+#include "provider/array/ArrayRecords.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "provider/ResponseEnvelope.h"
+#include "provider/array/ResponseEnvelope.h"
 
 #include <climits>
 #include <exception>

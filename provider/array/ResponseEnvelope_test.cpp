@@ -1,4 +1,4 @@
-#include "provider/ResponseEnvelope.h"
+#include "provider/array/ResponseEnvelope.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/ReplyLogCapture_test.h"
+#include "provider/testing/ReplyLogCapture.h"
 
 namespace {
 

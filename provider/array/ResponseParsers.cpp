@@ -1,4 +1,4 @@
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 #include <cstring>
 #include <functional>

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "json/JsonNode.h"
-#include "provider/ArrayRecords.h"
+#include "provider/array/ArrayRecords.h"
 
 // Lower case (A to Z only), then "0" in front until at least 8 characters.
 std::string NormaliseSerial(std::string serial);

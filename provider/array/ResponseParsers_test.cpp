@@ -1,4 +1,4 @@
-#include "provider/ResponseParsers.h"
+#include "provider/array/ResponseParsers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "provider/ReplyLogCapture_test.h"
+#include "provider/testing/ReplyLogCapture.h"
 
 namespace {
 

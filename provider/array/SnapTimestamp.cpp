@@ -1,4 +1,4 @@
-#include "provider/SnapTimestamp.h"
+#include "provider/array/SnapTimestamp.h"
 
 #include <cstdio>
 

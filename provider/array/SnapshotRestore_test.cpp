@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/ArrayClientTesting_test.h"
+#include "provider/testing/ArrayClientTesting.h"
 
 namespace {
 

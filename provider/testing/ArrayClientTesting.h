@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "provider/CQArrayClient.h"
-#include "provider/FakeHttpClient.h"
-#include "provider/ReplyLogCapture_test.h"
+#include "provider/array/CQArrayClient.h"
+#include "provider/testing/FakeHttpClient.h"
+#include "provider/testing/ReplyLogCapture.h"
 
 namespace arraytest {
 

@@ -14,18 +14,14 @@
 #include <vector>
 
 #include "common/QVssLog.h"
+#include "common/testing/LogLine.h"
 #include "platform/install_folder.h"
-#include "provider/LunInfoMemory.h"
+#include "provider/array/LunInfoMemory.h"
 #include "vss/VssTypes.h"
 
 namespace marl::testing {
 
-struct ProviderLogLine {
-    std::string level;
-    std::string unit;
-    std::string function;
-    std::string message;
-};
+using ProviderLogLine = LogLine;
 
 // A fresh installation folder for each provider under test: the provider's
 // constructor reads the configuration file here and opens its log here.
@@ -71,14 +67,7 @@ class ProviderScratch {
     }
 
     std::vector<ProviderLogLine> Lines() const {
-        std::vector<ProviderLogLine> lines;
-        std::ifstream in(m_folder / "marl_vss_log.txt", std::ios::binary);
-        for (std::string text; std::getline(in, text);) {
-            if (!text.empty() && text.back() == '\r') text.pop_back();
-            ProviderLogLine line;
-            if (Split(text, line)) lines.push_back(line);
-        }
-        return lines;
+        return ReadLogFile(m_folder / "marl_vss_log.txt");
     }
     // Messages of one function ("CQProvider::X"), optionally of one level.
     std::vector<std::string> MessagesOf(const std::string& function,
@@ -102,24 +91,6 @@ class ProviderScratch {
     }
 
   private:
-    // "[time][MODULE][LEVEL][unit:line][function][PID:..][TID:..]message"
-    static bool Split(const std::string& text, ProviderLogLine& line) {
-        std::vector<std::string> fields;
-        size_t pos = 0;
-        for (int i = 0; i < 7; ++i) {
-            if (pos >= text.size() || text[pos] != '[') return false;
-            size_t close = text.find(']', pos);
-            if (close == std::string::npos) return false;
-            fields.push_back(text.substr(pos + 1, close - pos - 1));
-            pos = close + 1;
-        }
-        line.level = fields[2];
-        line.unit = fields[3].substr(0, fields[3].rfind(':'));
-        line.function = fields[4];
-        line.message = text.substr(pos);
-        return true;
-    }
-
     std::filesystem::path m_folder;
 };
 

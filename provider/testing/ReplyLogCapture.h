@@ -11,24 +11,10 @@
 #include <vector>
 
 #include "common/QVssLog.h"
+#include "common/testing/LogLine.h"
 #include "platform/clock.h"
 
-struct LoggedLine {
-    std::string module;
-    std::string level;
-    std::string unit;
-    std::string function;
-    std::string message;
-};
-
-inline bool operator==(const LoggedLine& a, const LoggedLine& b) {
-    return a.module == b.module && a.level == b.level && a.function == b.function &&
-           a.message == b.message;
-}
-
-inline std::ostream& operator<<(std::ostream& os, const LoggedLine& l) {
-    return os << "[" << l.module << "][" << l.level << "][" << l.function << "] " << l.message;
-}
+using LoggedLine = marl::testing::LogLine;
 
 class ReplyLogCapture {
   public:
@@ -71,34 +57,8 @@ class ReplyLogCapture {
     }
 
   private:
-    // "[time][MODULE][LEVEL][unit:line][function][PID:..][TID:..]message"
-    static bool Split(const std::string& line, LoggedLine* out) {
-        std::vector<std::string> fields;
-        size_t pos = 0;
-        for (int i = 0; i < 7; ++i) {
-            if (pos >= line.size() || line[pos] != '[') return false;
-            size_t close = line.find(']', pos);
-            if (close == std::string::npos) return false;
-            fields.push_back(line.substr(pos + 1, close - pos - 1));
-            pos = close + 1;
-        }
-        out->module = fields[1];
-        out->level = fields[2];
-        out->unit = fields[3].substr(0, fields[3].rfind(':'));
-        out->function = fields[4];
-        out->message = line.substr(pos);
-        return true;
-    }
-
     std::vector<LoggedLine> Read() const {
-        std::ifstream in(m_dir / "marl_vss_log.txt", std::ios::binary);
-        std::vector<LoggedLine> lines;
-        for (std::string line; std::getline(in, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            LoggedLine parsed;
-            if (Split(line, &parsed)) lines.push_back(parsed);
-        }
-        return lines;
+        return marl::testing::ReadLogFile(m_dir / "marl_vss_log.txt");
     }
 
     std::filesystem::path m_dir;

@@ -10,16 +10,9 @@
 #include <vector>
 
 #include "common/QVssLog.h"
+#include "common/testing/LogLine.h"
 
 namespace marl::testing {
-
-struct LogLine {
-    std::string module;
-    std::string level;
-    std::string unit;  // source unit, without the line number
-    std::string function;
-    std::string message;
-};
 
 class TransportLogCapture {
   public:
@@ -64,36 +57,7 @@ class TransportLogCapture {
     }
 
   private:
-    // Fields: [time][module][level][unit:line][function][PID:..][TID:..]message
-    static bool Parse(const std::string& text, LogLine& line) {
-        std::vector<std::string> fields;
-        size_t pos = 0;
-        for (int i = 0; i < 7; ++i) {
-            if (pos >= text.size() || text[pos] != '[') return false;
-            size_t end = text.find(']', pos);
-            if (end == std::string::npos) return false;
-            fields.push_back(text.substr(pos + 1, end - pos - 1));
-            pos = end + 1;
-        }
-        line.module = fields[1];
-        line.level = fields[2];
-        line.unit = fields[3].substr(0, fields[3].find(':'));
-        line.function = fields[4];
-        line.message = text.substr(pos);
-        return true;
-    }
-
-    std::vector<LogLine> Read() const {
-        std::vector<LogLine> lines;
-        std::ifstream in(m_path, std::ios::binary);
-        std::string text;
-        while (std::getline(in, text)) {
-            if (!text.empty() && text.back() == '\r') text.pop_back();
-            LogLine line;
-            if (Parse(text, line)) lines.push_back(line);
-        }
-        return lines;
-    }
+    std::vector<LogLine> Read() const { return ReadLogFile(m_path); }
 
     std::filesystem::path m_folder;
     std::string m_path;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "provider/LunInfoMemory.h"
+#include "provider/array/LunInfoMemory.h"
 
 namespace marl::harness {
 
