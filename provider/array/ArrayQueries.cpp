@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/QVssLog.h"
+#include "provider/array/ArrayReply.h"
 #include "provider/array/CQArrayClient.h"
 #include "provider/array/ResponseParsers.h"
 
@@ -28,11 +29,15 @@ struct CQArrayClient::ListingQuery {
     const char* function;
     const wchar_t* traceName;
     const wchar_t* command;
-    const char* failureLine;
+    const char* commandName;  // "<command> failed" when the array refuses
     const char* parserLine;
     const char* invalidArgumentLine;
     const char* otherErrorLine;
 };
+
+void CQArrayClient::LogRefusedReply(const char* function, const char* command) {
+    QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed", command);
+}
 
 uint32_t CQArrayClient::RunListingQuery(const ListingQuery& q,
                                         const std::function<void(const JsonNode&)>& parse) {
@@ -42,25 +47,25 @@ uint32_t CQArrayClient::RunListingQuery(const ListingQuery& q,
     uint32_t hr = SendArrayRequest(q.command, L"", respStr);
     if (hr != 0) return hr;
     QVSS_LOG_FULL(q.function, "PROVIDER", QLOG_TRACE, "Call parse: %s", respStr.c_str());
-    try {
-        JsonNode data;
-        if (ReplyFailed(respStr, data)) {
-            QVSS_LOG(q.function, "PROVIDER", QLOG_ERROR, "%s", q.failureLine);
-            return 1;
-        }
-        // The number identifies nothing in particular; the payload's size is
-        // the most useful thing to print.
-        QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, q.parserLine, static_cast<int>(data.Size()));
-        parse(data);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::invalid_argument& e) {
-        QVSS_LOG(q.function, "PROVIDER", QLOG_DEBUG, q.invalidArgumentLine, e.what());
-        hr = 1;
-    } catch (const std::exception&) {
-        QVSS_LOG_FULL(q.function, "PROVIDER", QLOG_DEBUG, q.otherErrorLine, respStr.c_str());
-        hr = 1;
-    }
+    ReplyReading reading = ReadReply(
+        q.function, q.commandName, respStr,
+        [&](const JsonNode& data) {
+            // The number identifies nothing in particular; the payload's size
+            // is the most useful thing to print.
+            QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, q.parserLine,
+                     static_cast<int>(data.Size()));
+            parse(data);
+        },
+        [&](const std::exception& e) {
+            if (dynamic_cast<const std::invalid_argument*>(&e) != nullptr) {
+                QVSS_LOG(q.function, "PROVIDER", QLOG_DEBUG, q.invalidArgumentLine, e.what());
+            } else {
+                QVSS_LOG_FULL(q.function, "PROVIDER", QLOG_DEBUG, q.otherErrorLine,
+                              respStr.c_str());
+            }
+        });
+    if (reading == ReplyReading::kRefused) return 1;
+    if (reading == ReplyReading::kUnreadable) hr = 1;
     QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, "returning 0x%08x", hr);
     return hr;
 }
@@ -69,7 +74,7 @@ uint32_t CQArrayClient::GetAllQLuns(LunInfoList& luns) {
     static const ListingQuery query{"CQProvider::GetAllQLuns",
                                     L"CQProvider::GetAllQLuns",
                                     L"vol_show",
-                                    "vol_show failed",
+                                    "vol_show",
                                     "Call ParseVolShow: %d",
                                     "could not parse response for vol-show: invalid_argument %s",
                                     "could not parse response for vol-show: %s"};
@@ -81,7 +86,7 @@ uint32_t CQArrayClient::GetAllQLunsReplicas(LunInfoList& luns) {
         "CQProvider::GetAllQLunsReplicas",
         L"CQProvider::GetAllQLunsReplicas",
         L"replication_volume_show",
-        "replication_volume_show failed",
+        "replication_volume_show",
         "Call ParseRepVolShow: %d",
         "could not parse response for replication_volume_show: invalid_argument %s",
         "could not parse response for replication_volume_show: %s"};
@@ -93,7 +98,7 @@ uint32_t CQArrayClient::GetAllQReplicationSessions(SessionInfoList& sessions) {
         "CQProvider::GetAllQReplicationSessions",
         L"CQProvider::GetAllQReplicationSessions",
         L"replication_session_show",
-        "replication_session_show failed",
+        "replication_session_show",
         "Call ParseRepSessionShow: %d",
         "could not parse response for replication_session_show: invalid_argument %s",
         "could not parse response for replication_session_show: %s"};
@@ -114,17 +119,15 @@ uint32_t CQArrayClient::GetAllQVolSnaps(LunInfoList& volSnaps) {
         if (hr != 0) return hr;
         QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
                  "volsnap_show returned with result len = ('%d')", static_cast<int>(reply.size()));
-        try {
-            JsonNode data;
-            if (ReplyFailed(reply, data)) {
-                QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "volsnap_show failed");
-                return 1;
-            }
-            ParseVolShow(data, volSnaps);
-        } catch (const std::bad_alloc&) {
-            throw;
-        } catch (const std::exception&) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "could not parse response for vol-show");
+        ReplyReading reading = ReadReply(
+            kFunction, "volsnap_show", reply,
+            [&](const JsonNode& data) { ParseVolShow(data, volSnaps); },
+            [&](const std::exception&) {
+                QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                         "could not parse response for vol-show");
+            });
+        if (reading == ReplyReading::kRefused) return 1;
+        if (reading == ReplyReading::kUnreadable) {
             hr = 1;
             break;
         }
@@ -234,18 +237,10 @@ uint32_t CQArrayClient::deleteSnapshotLun(const char* serialNumber) {
         QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_empty failed 0x%08x", hr);
         return hr;
     }
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_empty failed");
-            return 1;
-        }
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
-                 "could not parse response for vss_volsnap_empty");
-        return 1;
-    }
-    return 0;
+    ReplyReading reading = ReadReply(kFunction, "vss_volsnap_empty", reply, IgnorePayload(),
+                                     [&](const std::exception&) {
+                                         QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                                                  "could not parse response for vss_volsnap_empty");
+                                     });
+    return reading == ReplyReading::kAccepted ? 0 : 1;
 }

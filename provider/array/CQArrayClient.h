@@ -145,6 +145,23 @@ class CQArrayClient {
     // reports failure. `data` receives the payload. Throws what the JSON
     // parser throws for text that is not JSON.
     static bool ReplyFailed(const std::string& reply, marl::json::JsonNode& data);
+    // How ReadReply found a command's reply.
+    enum class ReplyReading { kAccepted, kRefused, kUnreadable };
+    // The reply check every command shares (defined in ArrayReply.h): a reply
+    // whose envelope reports failure logs "<command> failed" at ERROR for
+    // `function` and gives kRefused; otherwise `read(data)` takes the payload
+    // and the result is kAccepted. A reply that is not JSON, or a payload that
+    // `read` cannot follow, goes to `onUnreadable(exception)` (which logs it
+    // the command's own way) and gives kUnreadable. std::bad_alloc passes.
+    template <class Read, class OnUnreadable>
+    static ReplyReading ReadReply(const char* function, const char* command,
+                                  const std::string& reply, Read&& read,
+                                  OnUnreadable&& onUnreadable);
+    static void LogRefusedReply(const char* function, const char* command);
+    // For a command whose payload is not read.
+    struct IgnorePayload {
+        void operator()(const marl::json::JsonNode&) const {}
+    };
     // The reply check of the commands whose refusal is logged but tolerated:
     // a failure key logs "<command> failed" and gives 0, a reply that is not
     // JSON logs "could not parse response for <command>" and gives 1.

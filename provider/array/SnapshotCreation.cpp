@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "common/QVssLog.h"
+#include "provider/array/ArrayReply.h"
 #include "provider/array/CQArrayClient.h"
 #include "provider/array/ResponseParsers.h"
 
@@ -89,21 +90,15 @@ uint32_t CQArrayClient::CreateUnexposableSnapshots(const SnapBatches& b, uint32_
                  hr);
         return hr;
     }
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR, "unexposable_snapshot_create failed");
-            result = 1;
-        }
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        // A reply we cannot read does not tell us the snapshots exist; going
-        // on as if it did would commit a set that may have no snapshots.
-        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
-                 "could not parse response for unexposable_snapshot_create");
-        result = 1;
-    }
+    // A reply we cannot read does not tell us the snapshots exist; going on
+    // as if it did would commit a set that may have no snapshots.
+    ReplyReading reading =
+        ReadReply(kTakeSnap, "unexposable_snapshot_create", reply, IgnorePayload(),
+                  [&](const std::exception&) {
+                      QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
+                               "could not parse response for unexposable_snapshot_create");
+                  });
+    if (reading != ReplyReading::kAccepted) result = 1;
     return 0;
 }
 
@@ -239,25 +234,22 @@ uint32_t CQArrayClient::GetCGVolNames(const std::string& cgName, NameList& volNa
     // The reply is read even after a transport failure; its code is what is
     // returned unless reading the reply decides otherwise.
     uint32_t hr = SendArrayRequest(L"vg_show", args, reply);
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vg_show failed");
-            return 1;
-        }
-        ParseCGShow(data, cgName, volNames);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::invalid_argument& e) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
-                 "could not parse response for vg-show:invalid_argument: %s", e.what());
-        hr = 1;
-    } catch (const std::exception&) {
-        // The walk of the group's volume list ends this way after its last
-        // element; the names gathered stand.
-        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_DEBUG, "could not parse response for vg-show, %s",
-                      reply.c_str());
-    }
+    ReplyReading reading = ReadReply(
+        kFunction, "vg_show", reply,
+        [&](const JsonNode& data) { ParseCGShow(data, cgName, volNames); },
+        [&](const std::exception& e) {
+            if (dynamic_cast<const std::invalid_argument*>(&e) != nullptr) {
+                QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                         "could not parse response for vg-show:invalid_argument: %s", e.what());
+                hr = 1;
+                return;
+            }
+            // The walk of the group's volume list ends this way after its
+            // last element; the names gathered stand.
+            QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_DEBUG,
+                          "could not parse response for vg-show, %s", reply.c_str());
+        });
+    if (reading == ReplyReading::kRefused) return 1;
     QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_DEBUG, "vg_show for %s returned %s, returning 0x%08x",
                   cgName.c_str(), reply.c_str(), hr);
     return hr;

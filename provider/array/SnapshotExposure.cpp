@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/QVssLog.h"
+#include "provider/array/ArrayReply.h"
 #include "provider/array/CQArrayClient.h"
 #include "provider/array/ResponseParsers.h"
 
@@ -27,18 +28,11 @@ void AppendListItem(std::string& list, const std::string& item) {
 
 uint32_t CQArrayClient::CheckTolerantReply(const char* function, const char* command,
                                            const std::string& reply) {
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed", command);
-        }
-        return 0;
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG(function, "PROVIDER", QLOG_DEBUG, "could not parse response for %s", command);
-        return 1;
-    }
+    ReplyReading reading =
+        ReadReply(function, command, reply, IgnorePayload(), [&](const std::exception&) {
+            QVSS_LOG(function, "PROVIDER", QLOG_DEBUG, "could not parse response for %s", command);
+        });
+    return reading == ReplyReading::kUnreadable ? 1 : 0;
 }
 
 uint32_t CQArrayClient::ExposeSnap() {
@@ -125,19 +119,14 @@ uint32_t CQArrayClient::GetSnapLunSN(const std::string& volSnapName, std::string
     if (hr != 0) return hr;
     QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "vss_volsnap_show returned: %s", reply.c_str());
     LunInfoList luns;
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_show failed");
-            return 1;
-        }
-        ParseVolShow(data, luns);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
-                      "Could not parse response for vss_volsnap_show: %s", reply.c_str());
-    }
+    ReplyReading reading = ReadReply(
+        kFunction, "vss_volsnap_show", reply,
+        [&](const JsonNode& data) { ParseVolShow(data, luns); },
+        [&](const std::exception&) {
+            QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
+                          "Could not parse response for vss_volsnap_show: %s", reply.c_str());
+        });
+    if (reading == ReplyReading::kRefused) return 1;
     // The name designates one volume snapshot; anything else is not an answer.
     if (luns.size() != 1) {
         QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "invalid list length: %d",
@@ -165,19 +154,14 @@ uint32_t CQArrayClient::GetQVolSnaps(const char* volumeGroup, LunInfoList& recor
     if (hr != 0) return hr;
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "snapshot_show returned with result len = ('%d')",
              static_cast<int>(reply.size()));
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "snapshot_show failed");
-            return 1;
-        }
-        ParseSnapShow(data, records);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
-                      "could not parse response for snapshot_show, %s", reply.c_str());
-    }
+    ReplyReading reading = ReadReply(
+        kFunction, "snapshot_show", reply,
+        [&](const JsonNode& data) { ParseSnapShow(data, records); },
+        [&](const std::exception&) {
+            QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
+                          "could not parse response for snapshot_show, %s", reply.c_str());
+        });
+    if (reading == ReplyReading::kRefused) return 1;
     // Each volume snapshot's serials come from a request of its own; one that
     // cannot be read keeps empty serials, which no LUN matches.
     for (LunInfo& record : records) {
@@ -278,21 +262,18 @@ bool CQArrayClient::IsHostGrpName(const std::string& name) {
         return false;
     }
     bool answer = false;
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "host_grp_show failed");
-            return false;
-        }
-        NameList extra;
-        answer = ParseHostGrpShow(data, name, extra);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "could not parse response for host_grp_show, %s",
-                 reply.c_str());
-        answer = false;
-    }
+    ReplyReading reading = ReadReply(
+        kFunction, "host_grp_show", reply,
+        [&](const JsonNode& data) {
+            NameList extra;
+            answer = ParseHostGrpShow(data, name, extra);
+        },
+        [&](const std::exception&) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO,
+                     "could not parse response for host_grp_show, %s", reply.c_str());
+            answer = false;
+        });
+    if (reading == ReplyReading::kRefused) return false;
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "host_grp_show for %s returned %s", name.c_str(),
              reply.c_str());
     return answer;

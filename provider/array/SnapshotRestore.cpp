@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "common/QVssLog.h"
+#include "provider/array/ArrayReply.h"
 #include "provider/array/CQArrayClient.h"
 #include "provider/array/ResponseParsers.h"
 
@@ -46,19 +47,14 @@ uint32_t CQArrayClient::FindRestoreSource(const std::string& cgName, const std::
     uint32_t hr =
         SendArrayRequest(L"snapshot_show", Args({{L"snapshot_name", Widen(snapName)}}), reply);
     if (hr != 0) return hr;
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "snapshot_show failed");
-            return 1;
-        }
-        ParseSnapShowForSource(data, cgName, source);
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
-                      "Could not parse response for snapshot_show: %s", reply.c_str());
-    }
+    ReplyReading reading = ReadReply(
+        kFunction, "snapshot_show", reply,
+        [&](const JsonNode& data) { ParseSnapShowForSource(data, cgName, source); },
+        [&](const std::exception&) {
+            QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
+                          "Could not parse response for snapshot_show: %s", reply.c_str());
+        });
+    if (reading == ReplyReading::kRefused) return 1;
     if (source.empty()) {
         source = snapName;
         QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "didn't find source. using given snap %s",
@@ -82,17 +78,10 @@ uint32_t CQArrayClient::SnapRestore(const std::string& cgName, const std::string
         QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vols_restore failed 0x%08x", hr);
         return hr;
     }
-    try {
-        JsonNode data;
-        if (ReplyFailed(reply, data)) {
-            QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vols_restore failed");
-            return 1;
-        }
-    } catch (const std::bad_alloc&) {
-        throw;
-    } catch (const std::exception&) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "could not parse response for vols_restore");
-        return 1;
-    }
-    return 0;
+    ReplyReading reading =
+        ReadReply(kFunction, "vols_restore", reply, IgnorePayload(), [&](const std::exception&) {
+            QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
+                     "could not parse response for vols_restore");
+        });
+    return reading == ReplyReading::kAccepted ? 0 : 1;
 }
