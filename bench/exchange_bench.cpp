@@ -220,10 +220,11 @@ ProviderSettings LoopbackSettings() {
 void TransportExchange(benchmark::State& state) {
     if (!Prepare(state)) return;
     ProviderSettings settings = LoopbackSettings();
-    ArrayTransport transport(settings,
-                             marl::harness::RedirectingFactory(
-                                 {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
-                             CheckLoginReply);
+    marl::array::ArrayTransport transport(
+        settings,
+        marl::harness::RedirectingFactory(
+            {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
+        marl::array::CheckLoginReply);
     std::string reply;
     if (transport.SendArrayRequest(L"vol_show", L"", reply) != 0 ||
         reply.find("\"MC_OK\"") == std::string::npos) {
@@ -277,7 +278,7 @@ struct FloorRequests {
     std::string login = Environment::Get().Url(kLoginPath);
     std::string command = Environment::Get().Url(kCommandPath);
     std::string logout = Environment::Get().Url(kLogoutPath);
-    std::string form = BuildLoginForm(kUser, kPassword);
+    std::string form = marl::array::BuildLoginForm(kUser, kPassword);
 };
 
 // Login, command, logout on one easy handle with its cookie engine on; the
@@ -326,10 +327,11 @@ void CurlFloorExchange(benchmark::State& state) {
 void InterleavedExchanges(benchmark::State& state) {
     if (!Prepare(state)) return;
     ProviderSettings settings = LoopbackSettings();
-    ArrayTransport transport(settings,
-                             marl::harness::RedirectingFactory(
-                                 {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
-                             CheckLoginReply);
+    marl::array::ArrayTransport transport(
+        settings,
+        marl::harness::RedirectingFactory(
+            {static_cast<uint16_t>(Environment::Get().Ports().https), 0}),
+        marl::array::CheckLoginReply);
     FloorRequests requests;
     SessionCache cache;
     std::string reply;
@@ -362,9 +364,10 @@ std::wstring CurlCommandLine(const fs::path& jar, const fs::path& replyFile) {
     const Environment& env = Environment::Get();
     std::string common = " -s -k -b " + jar.string() + " -c " + jar.string();
     std::string line = std::string(kCurlProgram) + common + " -o /dev/null -d " +
-                       BuildLoginForm(kUser, kPassword) + " " + env.Url(kLoginPath) + " --next" +
-                       common + " -o " + replyFile.string() + " " + env.Url(kCommandPath) +
-                       " --next" + common + " -o /dev/null " + env.Url(kLogoutPath);
+                       marl::array::BuildLoginForm(kUser, kPassword) + " " + env.Url(kLoginPath) +
+                       " --next" + common + " -o " + replyFile.string() + " " +
+                       env.Url(kCommandPath) + " --next" + common + " -o /dev/null " +
+                       env.Url(kLogoutPath);
     return std::wstring(line.begin(), line.end());
 }
 

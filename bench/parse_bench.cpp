@@ -81,7 +81,7 @@ const std::string& CachedVolShow(int volumes) {
 }
 
 // What GetAllQLuns does with the reply text, minus the exchange.
-void VolShowThroughEnvelope(const std::string& reply, LunInfoList& list) {
+void VolShowThroughEnvelope(const std::string& reply, marl::array::LunInfoList& list) {
     marl::json::JsonNode root = marl::json::Parse(reply);
     marl::json::JsonNode data;
     if (ParseResponse(root, data)) std::abort();
@@ -119,7 +119,7 @@ void BM_ParseVolShow(benchmark::State& state) {
     ChooseAllocator(state);
     const std::string& reply = CachedVolShow(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        LunInfoList list;
+        marl::array::LunInfoList list;
         VolShowThroughEnvelope(reply, list);
         if (list.size() != static_cast<size_t>(state.range(0))) std::abort();
     }
@@ -129,7 +129,7 @@ void BM_ParseVolShow(benchmark::State& state) {
 void BM_ParseRepVolShow(benchmark::State& state) {
     ChooseAllocator(state);
     const int count = static_cast<int>(state.range(0));
-    LunInfoList list;
+    marl::array::LunInfoList list;
     VolShowThroughEnvelope(CachedVolShow(count), list);
     const std::string reply = RepVolShowReply(count);
     for (auto _ : state) {

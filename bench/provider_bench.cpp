@@ -167,14 +167,14 @@ LocateFigures g_locate;
 // The same 1,001 requests LocateLuns makes (the full snapshot listing, then
 // each volume snapshot by name), as argument texts.
 std::vector<std::wstring> SingleRequests() {
-    const ArgPair listing[] = {{L"full", L"true"}};
-    std::vector<std::wstring> requests = {CQArrayClient::BuildArgs(1, listing)};
+    const marl::array::ArgPair listing[] = {{L"full", L"true"}};
+    std::vector<std::wstring> requests = {marl::array::CQArrayClient::BuildArgs(1, listing)};
     for (int snap = 1; snap <= 250; ++snap) {
         for (int vol = 1; vol <= 4; ++vol) {
             wchar_t name[64];
             std::swprintf(name, 64, L"gvg00001:gsnap%06d:gvol%06d", snap, vol);
-            const ArgPair pairs[] = {{L"volsnap_name", name}, {L"vss_info", L"true"}};
-            requests.push_back(CQArrayClient::BuildArgs(2, pairs));
+            const marl::array::ArgPair pairs[] = {{L"volsnap_name", name}, {L"vss_info", L"true"}};
+            requests.push_back(marl::array::CQArrayClient::BuildArgs(2, pairs));
         }
     }
     return requests;

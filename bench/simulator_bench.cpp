@@ -93,7 +93,7 @@ void ClientParseVolShow(benchmark::State& state) {
         marl::json::JsonNode root = marl::json::Parse(body);
         marl::json::JsonNode data;
         ParseResponse(root, data);
-        LunInfoList list;
+        marl::array::LunInfoList list;
         ParseVolShow(data, list);
         records = list.size();
     }

@@ -178,13 +178,13 @@ void CheckLength(size_t length) {
 
 }  // namespace
 
-SBlock BytesToBlock(const unsigned char* b) {
+SBlock marl::common::BytesToBlock(const unsigned char* b) {
     uint32_t left = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
     uint32_t right = (uint32_t(b[4]) << 24) | (uint32_t(b[5]) << 16) | (uint32_t(b[6]) << 8) | b[7];
     return SBlock(left, right);
 }
 
-void BlockToBytes(const SBlock& block, unsigned char* b) {
+void marl::common::BlockToBytes(const SBlock& block, unsigned char* b) {
     for (int i = 0; i < 4; ++i) {
         b[i] = static_cast<unsigned char>(block.m_left >> (24 - 8 * i));
         b[4 + i] = static_cast<unsigned char>(block.m_right >> (24 - 8 * i));
@@ -264,7 +264,7 @@ void CBlowFish::Encrypt(const unsigned char* in, unsigned char* out, size_t leng
     CheckLength(length);
     m_chain = m_initialChain;
     for (size_t pos = 0; pos < length; pos += 8) {
-        SBlock block = BytesToBlock(in + pos);
+        SBlock block = marl::common::BytesToBlock(in + pos);
         if (mode == CBC) {
             block ^= m_chain;
             EncryptBlock(block);
@@ -276,7 +276,7 @@ void CBlowFish::Encrypt(const unsigned char* in, unsigned char* out, size_t leng
         } else {
             EncryptBlock(block);
         }
-        BlockToBytes(block, out + pos);
+        marl::common::BlockToBytes(block, out + pos);
     }
 }
 
@@ -284,7 +284,7 @@ void CBlowFish::Decrypt(const unsigned char* in, unsigned char* out, size_t leng
     CheckLength(length);
     m_chain = m_initialChain;
     for (size_t pos = 0; pos < length; pos += 8) {
-        SBlock block = BytesToBlock(in + pos);
+        SBlock block = marl::common::BytesToBlock(in + pos);
         if (mode == CBC) {
             SBlock cipher = block;
             DecryptBlock(block);
@@ -298,6 +298,6 @@ void CBlowFish::Decrypt(const unsigned char* in, unsigned char* out, size_t leng
         } else {
             DecryptBlock(block);
         }
-        BlockToBytes(block, out + pos);
+        marl::common::BlockToBytes(block, out + pos);
     }
 }

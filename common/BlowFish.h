@@ -29,8 +29,12 @@ struct SBlock {
 };
 
 // Big-endian conversions between 8 bytes and a block.
+namespace marl::common {
+
 SBlock BytesToBlock(const unsigned char* bytes);
 void BlockToBytes(const SBlock& block, unsigned char* bytes);
+
+}  // namespace marl::common
 
 class CBlowFish {
   public:

@@ -211,12 +211,12 @@ TEST(BlowFish, AgreesWithOpenSsl) {
         }
         EXPECT_EQ(Encrypt(key, data, CBlowFish::ECB), expected);
 
-        BlockToBytes(iv, ivBytes);
+        marl::common::BlockToBytes(iv, ivBytes);
         BF_cbc_encrypt(data.data(), expected.data(), static_cast<long>(data.size()), &bk, ivBytes,
                        BF_ENCRYPT);
         EXPECT_EQ(Encrypt(key, data, CBlowFish::CBC, iv), expected);
 
-        BlockToBytes(iv, ivBytes);
+        marl::common::BlockToBytes(iv, ivBytes);
         int num = 0;
         BF_cfb64_encrypt(data.data(), expected.data(), static_cast<long>(data.size()), &bk, ivBytes,
                          &num, BF_ENCRYPT);

@@ -20,7 +20,7 @@ constexpr char kReader[] = "ReadProviderSettings";
 
 // What each key does. Exactly one of text, flag or module is set.
 struct KeyRule {
-    ConfigKey key;
+    marl::common::ConfigKey key;
     const char* name;
     const char* unless;  // a longer key that contains `name`
     const wchar_t* description;
@@ -32,30 +32,30 @@ struct KeyRule {
 };
 
 const KeyRule kRules[] = {
-    {ConfigKey::ExternalIp, "EXTERNAL_IP", nullptr, L"NXA External IP",
+    {marl::common::ConfigKey::ExternalIp, "EXTERNAL_IP", nullptr, L"NXA External IP",
      &ProviderSettings::externalIp, nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::HostName, "HOST_NAME", nullptr, L"NXA Host Name", &ProviderSettings::hostName,
-     nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::UserName, "USERNAME", "VCENTER_USERNAME", L"NXA User Name",
+    {marl::common::ConfigKey::HostName, "HOST_NAME", nullptr, L"NXA Host Name",
+     &ProviderSettings::hostName, nullptr, nullptr, nullptr, nullptr},
+    {marl::common::ConfigKey::UserName, "USERNAME", "VCENTER_USERNAME", L"NXA User Name",
      &ProviderSettings::userName, nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::Password, "PASSWORD", "VCENTER_PASSWORD", L"NXA Password",
+    {marl::common::ConfigKey::Password, "PASSWORD", "VCENTER_PASSWORD", L"NXA Password",
      &ProviderSettings::password, nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::SnapPrefix, "SNAP_PREFIX", nullptr, L"NXA Snap Prefix",
+    {marl::common::ConfigKey::SnapPrefix, "SNAP_PREFIX", nullptr, L"NXA Snap Prefix",
      &ProviderSettings::snapPrefix, nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::RetentionPolicy, "RETENTION_POLICY", nullptr, L"NXA Retention Policy",
+    {marl::common::ConfigKey::RetentionPolicy, "RETENTION_POLICY", nullptr, L"NXA Retention Policy",
      &ProviderSettings::retentionPolicy, nullptr, nullptr, nullptr, nullptr},
-    {ConfigKey::SupportSsl, "SUPPORT_SSL", nullptr, L"NXA Support SSL", nullptr,
+    {marl::common::ConfigKey::SupportSsl, "SUPPORT_SSL", nullptr, L"NXA Support SSL", nullptr,
      &ProviderSettings::supportSsl, "Turn off SSL", "Turn on SSL", nullptr},
-    {ConfigKey::VmwareVm, "VMWARE_VM", nullptr, L"Running as VmWare VM", nullptr,
+    {marl::common::ConfigKey::VmwareVm, "VMWARE_VM", nullptr, L"Running as VmWare VM", nullptr,
      &ProviderSettings::vmwareVm, "Run as physical machine", "Run as VmWare VM", nullptr},
-    {ConfigKey::ReplicationMode, "REPLICATION_MODE", nullptr, L"NXA Replication Mode", nullptr,
-     &ProviderSettings::replicationMode, "Not replicating snapshots",
+    {marl::common::ConfigKey::ReplicationMode, "REPLICATION_MODE", nullptr, L"NXA Replication Mode",
+     nullptr, &ProviderSettings::replicationMode, "Not replicating snapshots",
      "Will replicate snapshots for replicated CGs", nullptr},
-    {ConfigKey::LogLevelProvider, "LOG_LEVEL_PROVIDER", nullptr, L"NXA provider log level", nullptr,
-     nullptr, nullptr, nullptr, "PROVIDER"},
-    {ConfigKey::LogLevelJson, "LOG_LEVEL_JSON", nullptr, L"NXA json log level", nullptr, nullptr,
-     nullptr, nullptr, "JSON"},
-    {ConfigKey::LogLevelConfigurator, "LOG_LEVEL_CONFIGURATOR", nullptr,
+    {marl::common::ConfigKey::LogLevelProvider, "LOG_LEVEL_PROVIDER", nullptr,
+     L"NXA provider log level", nullptr, nullptr, nullptr, nullptr, "PROVIDER"},
+    {marl::common::ConfigKey::LogLevelJson, "LOG_LEVEL_JSON", nullptr, L"NXA json log level",
+     nullptr, nullptr, nullptr, nullptr, "JSON"},
+    {marl::common::ConfigKey::LogLevelConfigurator, "LOG_LEVEL_CONFIGURATOR", nullptr,
      L"NXA configurator log level", nullptr, nullptr, nullptr, nullptr, "CONFIGURATOR"},
 };
 
@@ -84,8 +84,9 @@ bool EqualsFalseIgnoringCase(const std::string& value) {
 void DecodePassword(CQLogger& logger, std::string& password) {
     const char* problem = nullptr;
     try {
-        StoredPasswordStatus status = DecodeStoredPassword(password);
-        if (status != StoredPasswordStatus::Ok) problem = DescribeStoredPasswordStatus(status);
+        marl::common::StoredPasswordStatus status = DecodeStoredPassword(password);
+        if (status != marl::common::StoredPasswordStatus::Ok)
+            problem = marl::common::DescribeStoredPasswordStatus(status);
     } catch (const std::exception& e) {
         problem = e.what();
     }
@@ -105,11 +106,12 @@ void ApplyFlag(CQLogger& logger, const KeyRule& rule, const std::string& value,
 void ApplyLine(CQLogger& logger, const std::string& line, ProviderSettings& settings) {
     const KeyRule* rule = RuleFor(line);
     std::string value;
-    if (!rule || !ExtractBracketValue(line, value)) return;
+    if (!rule || !marl::common::ExtractBracketValue(line, value)) return;
     sanitize_string(logger, value, rule->description);
     if (rule->text) {
         settings.*rule->text = std::move(value);
-        if (rule->key == ConfigKey::Password) DecodePassword(logger, settings.password);
+        if (rule->key == marl::common::ConfigKey::Password)
+            DecodePassword(logger, settings.password);
     } else if (rule->flag) {
         ApplyFlag(logger, *rule, value, settings);
     } else {
@@ -119,19 +121,20 @@ void ApplyLine(CQLogger& logger, const std::string& line, ProviderSettings& sett
 
 }  // namespace
 
-ConfigFile::ConfigFile(const std::string& folder) {
-    m_file = marl::platform::OpenSharedForReading(folder + kConfigFileName, &m_openError);
+marl::common::ConfigFile::ConfigFile(const std::string& folder) {
+    m_file =
+        marl::platform::OpenSharedForReading(folder + marl::common::kConfigFileName, &m_openError);
     if (m_file) m_openError = 0;
 }
 
-ConfigFile::~ConfigFile() { Close(); }
+marl::common::ConfigFile::~ConfigFile() { Close(); }
 
-void ConfigFile::Close() {
+void marl::common::ConfigFile::Close() {
     if (m_file) std::fclose(m_file);
     m_file = nullptr;
 }
 
-bool ConfigFile::ReadLine(std::string& line) {
+bool marl::common::ConfigFile::ReadLine(std::string& line) {
     line.clear();
     if (!m_file) return false;
     int c = 0;
@@ -145,12 +148,12 @@ bool ConfigFile::ReadLine(std::string& line) {
     return any;
 }
 
-ConfigKey ClassifyConfigLine(const std::string& line) {
+marl::common::ConfigKey marl::common::ClassifyConfigLine(const std::string& line) {
     const KeyRule* rule = RuleFor(line);
-    return rule ? rule->key : ConfigKey::None;
+    return rule ? rule->key : marl::common::ConfigKey::None;
 }
 
-bool ExtractBracketValue(const std::string& line, std::string& value) {
+bool marl::common::ExtractBracketValue(const std::string& line, std::string& value) {
     size_t open = line.find('[');
     size_t close = line.find(']');
     // A missing bracket counts as lying beyond every real position.
@@ -197,7 +200,7 @@ void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* descri
     }
 }
 
-ProviderSettings ReadProviderSettings(CQLogger& logger, ConfigFile& file) {
+ProviderSettings ReadProviderSettings(CQLogger& logger, marl::common::ConfigFile& file) {
     ProviderSettings settings;
     if (!file.IsOpen()) {
         CONFIG_LOG(logger, kReader, QLOG_ERROR, "cannot open config file: rc = %d",
@@ -219,6 +222,6 @@ ProviderSettings ReadProviderSettings(CQLogger& logger, ConfigFile& file) {
 }
 
 ProviderSettings ReadProviderSettings(CQLogger& logger, const std::string& folder) {
-    ConfigFile file(folder);
+    marl::common::ConfigFile file(folder);
     return ReadProviderSettings(logger, file);
 }

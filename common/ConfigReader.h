@@ -25,6 +25,8 @@
 
 class CQLogger;
 
+namespace marl::common {
+
 constexpr char kConfigFileName[] = "marl_vss_conf.txt";
 
 // The configuration file, open for reading while others may still read,
@@ -75,6 +77,8 @@ ConfigKey ClassifyConfigLine(const std::string& line);
 // the first "]" stands before it.
 bool ExtractBracketValue(const std::string& line, std::string& value);
 
+}  // namespace marl::common
+
 // Removes every apostrophe, backslash, tab, line feed, space and double quote
 // from `value`, then logs at DEBUG "<description>: got <before> returning
 // <after>". The first form logs through the process's logger.
@@ -85,6 +89,6 @@ void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* descri
 // applies the three log levels to `logger`, closes the file and logs
 // "Set nxa_external_ip to: ...". A file that did not open is logged as
 // "cannot open config file: rc = <errno>" and gives the defaults.
-ProviderSettings ReadProviderSettings(CQLogger& logger, ConfigFile& file);
+ProviderSettings ReadProviderSettings(CQLogger& logger, marl::common::ConfigFile& file);
 // Opens <folder>marl_vss_conf.txt and reads it as above.
 ProviderSettings ReadProviderSettings(CQLogger& logger, const std::string& folder);

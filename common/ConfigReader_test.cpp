@@ -31,7 +31,8 @@ class ConfigReaderTest : public ::testing::Test {
     }
 
     void WriteConfig(const std::string& bytes) {
-        std::ofstream out(m_folder / kConfigFileName, std::ios::binary | std::ios::trunc);
+        std::ofstream out(m_folder / marl::common::kConfigFileName,
+                          std::ios::binary | std::ios::trunc);
         out << bytes;
     }
     ProviderSettings Read(const std::string& bytes) {
@@ -77,32 +78,33 @@ class ConfigReaderTest : public ::testing::Test {
 TEST(ConfigLine, EachLineBelongsToTheFirstKeyItContains) {
     const struct {
         const char* line;
-        ConfigKey key;
+        marl::common::ConfigKey key;
     } cases[] = {
-        {"EXTERNAL_IP = [10.0.0.1]", ConfigKey::ExternalIp},
-        {"# EXTERNAL_IP = [10.0.0.1]", ConfigKey::ExternalIp},
-        {"HOST_NAME = [h] EXTERNAL_IP", ConfigKey::ExternalIp},
-        {"HOST_NAME = [h]", ConfigKey::HostName},
-        {"USERNAME = [u]", ConfigKey::UserName},
-        {"VCENTER_USERNAME = [v]", ConfigKey::None},
-        {"VCENTER_USERNAME USERNAME", ConfigKey::None},
-        {"VCENTER_PASSWORD USERNAME", ConfigKey::UserName},
-        {"PASSWORD = [x$y$0]", ConfigKey::Password},
-        {"VCENTER_PASSWORD = [x$y$0]", ConfigKey::None},
-        {"SNAP_PREFIX = [p]", ConfigKey::SnapPrefix},
-        {"RETENTION_POLICY = [r]", ConfigKey::RetentionPolicy},
-        {"SUPPORT_SSL = [True]", ConfigKey::SupportSsl},
-        {"VMWARE_VM = [True]", ConfigKey::VmwareVm},
-        {"REPLICATION_MODE = [True]", ConfigKey::ReplicationMode},
-        {"LOG_LEVEL_PROVIDER = [INFO]", ConfigKey::LogLevelProvider},
-        {"LOG_LEVEL_JSON = [INFO]", ConfigKey::LogLevelJson},
-        {"LOG_LEVEL_CONFIGURATOR = [INFO]", ConfigKey::LogLevelConfigurator},
-        {"VCENTER_URL = [https://vc]", ConfigKey::None},
-        {"VCENTER_SSOURL = [https://sso]", ConfigKey::None},
-        {"external_ip = [10.0.0.1]", ConfigKey::None},
-        {"", ConfigKey::None},
+        {"EXTERNAL_IP = [10.0.0.1]", marl::common::ConfigKey::ExternalIp},
+        {"# EXTERNAL_IP = [10.0.0.1]", marl::common::ConfigKey::ExternalIp},
+        {"HOST_NAME = [h] EXTERNAL_IP", marl::common::ConfigKey::ExternalIp},
+        {"HOST_NAME = [h]", marl::common::ConfigKey::HostName},
+        {"USERNAME = [u]", marl::common::ConfigKey::UserName},
+        {"VCENTER_USERNAME = [v]", marl::common::ConfigKey::None},
+        {"VCENTER_USERNAME USERNAME", marl::common::ConfigKey::None},
+        {"VCENTER_PASSWORD USERNAME", marl::common::ConfigKey::UserName},
+        {"PASSWORD = [x$y$0]", marl::common::ConfigKey::Password},
+        {"VCENTER_PASSWORD = [x$y$0]", marl::common::ConfigKey::None},
+        {"SNAP_PREFIX = [p]", marl::common::ConfigKey::SnapPrefix},
+        {"RETENTION_POLICY = [r]", marl::common::ConfigKey::RetentionPolicy},
+        {"SUPPORT_SSL = [True]", marl::common::ConfigKey::SupportSsl},
+        {"VMWARE_VM = [True]", marl::common::ConfigKey::VmwareVm},
+        {"REPLICATION_MODE = [True]", marl::common::ConfigKey::ReplicationMode},
+        {"LOG_LEVEL_PROVIDER = [INFO]", marl::common::ConfigKey::LogLevelProvider},
+        {"LOG_LEVEL_JSON = [INFO]", marl::common::ConfigKey::LogLevelJson},
+        {"LOG_LEVEL_CONFIGURATOR = [INFO]", marl::common::ConfigKey::LogLevelConfigurator},
+        {"VCENTER_URL = [https://vc]", marl::common::ConfigKey::None},
+        {"VCENTER_SSOURL = [https://sso]", marl::common::ConfigKey::None},
+        {"external_ip = [10.0.0.1]", marl::common::ConfigKey::None},
+        {"", marl::common::ConfigKey::None},
     };
-    for (const auto& c : cases) EXPECT_EQ(ClassifyConfigLine(c.line), c.key) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(marl::common::ClassifyConfigLine(c.line), c.key) << c.line;
 }
 
 TEST(ConfigLine, ValueIsBetweenTheFirstOpeningAndTheFirstClosingBracket) {
@@ -117,7 +119,7 @@ TEST(ConfigLine, ValueIsBetweenTheFirstOpeningAndTheFirstClosingBracket) {
     };
     for (const auto& c : cases) {
         std::string value = "untouched";
-        EXPECT_EQ(ExtractBracketValue(c.line, value), c.taken) << c.line;
+        EXPECT_EQ(marl::common::ExtractBracketValue(c.line, value), c.taken) << c.line;
         EXPECT_EQ(value, c.taken ? c.value : "untouched") << c.line;
     }
 }
@@ -142,7 +144,7 @@ TEST_F(ConfigReaderTest, SanitizingRemovesTheSixCharactersAnywhereAndLogsBeforeA
 }
 
 TEST_F(ConfigReaderTest, ConfiguratorFileIsReadCompletely) {
-    std::string stored = StoredPasswordForm("Pa$$ w0rd", "abcdefghijklmnop");
+    std::string stored = marl::common::StoredPasswordForm("Pa$$ w0rd", "abcdefghijklmnop");
     m_logger.SetLogLevel("PROVIDER", QLOG_DEBUG);
     ProviderSettings s = Read(
         "EXTERNAL_IP = [10.20.30.40]\r\n"
@@ -158,7 +160,7 @@ TEST_F(ConfigReaderTest, ConfiguratorFileIsReadCompletely) {
         "VCENTER_URL = [https://vc]\r\n"
         "VCENTER_USERNAME = [vcuser]\r\n"
         "VCENTER_PASSWORD = [" +
-        StoredPasswordForm("vcpw", "ponmlkjihgfedcba") +
+        marl::common::StoredPasswordForm("vcpw", "ponmlkjihgfedcba") +
         "]\r\n"
         "REPLICATION_MODE = [True]\r\n"
         "LOG_LEVEL_PROVIDER = [INFO]\r\n"
@@ -253,8 +255,8 @@ TEST_F(ConfigReaderTest, LogLevelValuesThatAreNoLevelNameChangeNothing) {
 TEST_F(ConfigReaderTest, StoredPasswordIsDeciphered) {
     const std::string key = GenerateKey(16);
     for (const char* password : {"p", "exactly8", "nine char", "a much longer password, 1234567"}) {
-        ProviderSettings s =
-            Read(std::string("PASSWORD = [") + StoredPasswordForm(password, key) + "]\r\n");
+        ProviderSettings s = Read(std::string("PASSWORD = [") +
+                                  marl::common::StoredPasswordForm(password, key) + "]\r\n");
         EXPECT_EQ(s.password, password);
     }
     EXPECT_EQ(Count("ERROR", "PASSWORD value ignored"), 0);
@@ -264,7 +266,7 @@ TEST_F(ConfigReaderTest, StoredPasswordIsDeciphered) {
 // log at ERROR; the password is left empty, even when an earlier line held a
 // good one.
 TEST_F(ConfigReaderTest, MalformedStoredPasswordIsLoggedOnceWithoutItsValueAndLeftEmpty) {
-    const std::string good = StoredPasswordForm("earlier", "abcdefghijklmnop");
+    const std::string good = marl::common::StoredPasswordForm("earlier", "abcdefghijklmnop");
     const char* const values[] = {
         "Secret-no-separators", "0123456789ABCDEF$$0",           "0123456789ABC$Secretkey$0",
         "$Secretkey$0",         "0123456789ABCDEF$Secretkey$12", "",
@@ -291,15 +293,15 @@ TEST_F(ConfigReaderTest, MalformedStoredPasswordIsLoggedOnceWithoutItsValueAndLe
 // reaches the log.
 TEST_F(ConfigReaderTest, StoredPasswordNeverReachesTheLog) {
     m_logger.SetLogLevel("PROVIDER", QLOG_TRACE);
-    const std::string stored = StoredPasswordForm("s3cret-pass", "abcdefghijklmnop");
+    const std::string stored = marl::common::StoredPasswordForm("s3cret-pass", "abcdefghijklmnop");
     ProviderSettings s = Read("PASSWORD = [ " + stored + "]\r\nHOST_NAME = [h1]\r\n");
     EXPECT_EQ(s.password, "s3cret-pass");
     EXPECT_FALSE(LogContains(stored.substr(0, 16)));
     EXPECT_FALSE(LogContains("abcdefghijklmnop"));
     EXPECT_FALSE(LogContains("s3cret"));
     EXPECT_EQ(Count("DEBUG", "NXA Password: got <" + std::to_string(stored.size() + 1) +
-                                 " characters hidden> returning <" +
-                                 std::to_string(stored.size()) + " characters hidden>"),
+                                 " characters hidden> returning <" + std::to_string(stored.size()) +
+                                 " characters hidden>"),
               1);
     EXPECT_EQ(Count("DEBUG", "NXA Host Name: got h1 returning h1"), 1);
 }
@@ -313,7 +315,8 @@ TEST_F(ConfigReaderTest, MissingFileIsLoggedWithErrnoAndGivesDefaults) {
 }
 
 TEST_F(ConfigReaderTest, UnreadableFileIsLoggedWithErrnoAndGivesDefaults) {
-    fs::create_directories(m_folder / kConfigFileName);  // a folder where the file should be
+    fs::create_directories(m_folder /
+                           marl::common::kConfigFileName);  // a folder where the file should be
     ProviderSettings s = ReadProviderSettings(m_logger, m_folderText);
     EXPECT_EQ(Count("ERROR", "cannot open config file: rc = 13"), 1);
     EXPECT_TRUE(s.supportSsl);
@@ -351,14 +354,15 @@ TEST_F(ConfigReaderTest, BareCarriageReturnsDoNotEndLines) {
 // it; the reader must not stand in its way.
 TEST_F(ConfigReaderTest, OpenFileCanBeRenamedAndRewrittenByOthers) {
     WriteConfig("EXTERNAL_IP = [10.0.0.7]\r\n");
-    ConfigFile file(m_folderText);
+    marl::common::ConfigFile file(m_folderText);
     ASSERT_TRUE(file.IsOpen());
     {
-        std::ofstream writer(m_folder / kConfigFileName, std::ios::binary | std::ios::app);
+        std::ofstream writer(m_folder / marl::common::kConfigFileName,
+                             std::ios::binary | std::ios::app);
         EXPECT_TRUE(writer.is_open());
     }
     std::error_code ec;
-    fs::rename(m_folder / kConfigFileName, m_folder / "marl_vss_conf_bck", ec);
+    fs::rename(m_folder / marl::common::kConfigFileName, m_folder / "marl_vss_conf_bck", ec);
     EXPECT_FALSE(ec) << ec.message();
     ProviderSettings s = ReadProviderSettings(m_logger, file);
     EXPECT_EQ(s.externalIp, "10.0.0.7");

@@ -47,11 +47,13 @@ bool SplitStoredForm(const std::string& value, StoredParts& parts) {
     return true;
 }
 
-StoredPasswordStatus CheckParts(const StoredParts& parts) {
-    if (parts.key.empty()) return StoredPasswordStatus::EmptyKey;
-    if (parts.hex.empty() || parts.hex.size() % 16 != 0) return StoredPasswordStatus::PartialBlock;
-    if (parts.padding > parts.hex.size() / 2) return StoredPasswordStatus::PaddingTooLarge;
-    return StoredPasswordStatus::Ok;
+marl::common::StoredPasswordStatus CheckParts(const StoredParts& parts) {
+    if (parts.key.empty()) return marl::common::StoredPasswordStatus::EmptyKey;
+    if (parts.hex.empty() || parts.hex.size() % 16 != 0)
+        return marl::common::StoredPasswordStatus::PartialBlock;
+    if (parts.padding > parts.hex.size() / 2)
+        return marl::common::StoredPasswordStatus::PaddingTooLarge;
+    return marl::common::StoredPasswordStatus::Ok;
 }
 
 const unsigned char* Bytes(const std::string& s) {
@@ -94,8 +96,9 @@ std::string GenerateKey(size_t length) {
     return key;
 }
 
-EncipheredPassword EncryptPassword(const std::string& password, const std::string& key) {
-    EncipheredPassword result;
+marl::common::EncipheredPassword EncryptPassword(const std::string& password,
+                                                 const std::string& key) {
+    marl::common::EncipheredPassword result;
     size_t n = password.size();
     if (n % 8 != 0) result.padding = static_cast<int>(8 - n % 8);
     result.cipher.assign(n + static_cast<size_t>(result.padding), 0);
@@ -106,20 +109,21 @@ EncipheredPassword EncryptPassword(const std::string& password, const std::strin
     return result;
 }
 
-std::string StoredPasswordForm(const std::string& password, const std::string& key) {
-    EncipheredPassword enciphered = EncryptPassword(password, key);
+std::string marl::common::StoredPasswordForm(const std::string& password, const std::string& key) {
+    marl::common::EncipheredPassword enciphered = EncryptPassword(password, key);
     std::string hex(2 * enciphered.cipher.size() + 1, '\0');
     CharStr2HexStr(enciphered.cipher.data(), &hex[0], enciphered.cipher.size());
     hex.pop_back();
     return hex + "$" + key + "$" + std::to_string(enciphered.padding);
 }
 
-StoredPasswordStatus DecodeStoredPassword(std::string& value) {
+marl::common::StoredPasswordStatus DecodeStoredPassword(std::string& value) {
     StoredParts parts;
-    StoredPasswordStatus status =
-        SplitStoredForm(value, parts) ? CheckParts(parts) : StoredPasswordStatus::MissingSeparator;
+    marl::common::StoredPasswordStatus status =
+        SplitStoredForm(value, parts) ? CheckParts(parts)
+                                      : marl::common::StoredPasswordStatus::MissingSeparator;
     value.clear();
-    if (status != StoredPasswordStatus::Ok) return status;
+    if (status != marl::common::StoredPasswordStatus::Ok) return status;
 
     std::string plain(parts.hex.size() / 2, '\0');
     for (size_t i = 0; i < plain.size(); ++i) {
@@ -130,20 +134,20 @@ StoredPasswordStatus DecodeStoredPassword(std::string& value) {
     cipher.Decrypt(data, data, plain.size(), CBlowFish::ECB);
     plain.resize(plain.size() - parts.padding);
     value = std::move(plain);
-    return StoredPasswordStatus::Ok;
+    return marl::common::StoredPasswordStatus::Ok;
 }
 
-const char* DescribeStoredPasswordStatus(StoredPasswordStatus status) {
+const char* marl::common::DescribeStoredPasswordStatus(marl::common::StoredPasswordStatus status) {
     switch (status) {
-        case StoredPasswordStatus::Ok:
+        case marl::common::StoredPasswordStatus::Ok:
             return "stored password is well formed";
-        case StoredPasswordStatus::MissingSeparator:
+        case marl::common::StoredPasswordStatus::MissingSeparator:
             return "stored password lacks its \"$\" separators";
-        case StoredPasswordStatus::EmptyKey:
+        case marl::common::StoredPasswordStatus::EmptyKey:
             return "stored password has an empty key";
-        case StoredPasswordStatus::PartialBlock:
+        case marl::common::StoredPasswordStatus::PartialBlock:
             return "stored password's cipher text is not whole 8-byte blocks";
-        case StoredPasswordStatus::PaddingTooLarge:
+        case marl::common::StoredPasswordStatus::PaddingTooLarge:
             return "stored password's padding count exceeds its cipher text";
     }
     return "stored password is malformed";

@@ -25,15 +25,22 @@ unsigned char HexPairToByte(const char* pair);
 // same second are the same.
 std::string GenerateKey(size_t length);
 
+namespace marl::common {
+
 struct EncipheredPassword {
     std::vector<unsigned char> cipher;  // whole 8-byte blocks, zero bytes included
     int padding = 0;                    // zero bytes appended, 0..7
 };
 
+}  // namespace marl::common
+
 // Enciphers `password` (ECB, zero chain) under the bytes of `key`. Throws
 // std::runtime_error "Incorrect buffer length" for an empty password and
 // "Incorrect key length" for an empty key.
-EncipheredPassword EncryptPassword(const std::string& password, const std::string& key);
+marl::common::EncipheredPassword EncryptPassword(const std::string& password,
+                                                 const std::string& key);
+
+namespace marl::common {
 
 // The text written between the brackets of a PASSWORD line: HEX$KEY$PAD.
 std::string StoredPasswordForm(const std::string& password, const std::string& key);
@@ -46,10 +53,12 @@ enum class StoredPasswordStatus {
     PaddingTooLarge,  // more padding than cipher text
 };
 
+// A short English description of a status, for the log; never holds the value.
+const char* DescribeStoredPasswordStatus(StoredPasswordStatus status);
+
+}  // namespace marl::common
+
 // Replaces the stored form in `value` by the plain password. On any status but
 // Ok `value` is left empty. Never throws for malformed input, so a damaged
 // configuration file cannot bring down the process that reads it.
-StoredPasswordStatus DecodeStoredPassword(std::string& value);
-
-// A short English description of a status, for the log; never holds the value.
-const char* DescribeStoredPasswordStatus(StoredPasswordStatus status);
+marl::common::StoredPasswordStatus DecodeStoredPassword(std::string& value);

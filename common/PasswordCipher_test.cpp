@@ -18,7 +18,7 @@ bool IsUpperHex(const std::string& s) {
 }
 
 std::string Decoded(std::string stored) {
-    EXPECT_EQ(DecodeStoredPassword(stored), StoredPasswordStatus::Ok);
+    EXPECT_EQ(DecodeStoredPassword(stored), marl::common::StoredPasswordStatus::Ok);
     return stored;
 }
 
@@ -59,7 +59,7 @@ TEST(PasswordCipher, HexPairToByteStopsAtTheFirstCharacterThatIsNoUpperHexDigit)
 // The cipher text of this pair was computed with OpenSSL's Blowfish.
 TEST(PasswordCipher, StoredFormMatchesAnIndependentlyComputedValue) {
     const std::string stored = "664F5BCA87E9B9435DAB5FA10945BE84$Zq7mB2xLc9RtW4pK$2";
-    EXPECT_EQ(StoredPasswordForm("Adm1n-pa55w0rd", "Zq7mB2xLc9RtW4pK"), stored);
+    EXPECT_EQ(marl::common::StoredPasswordForm("Adm1n-pa55w0rd", "Zq7mB2xLc9RtW4pK"), stored);
     EXPECT_EQ(Decoded(stored), "Adm1n-pa55w0rd");
 }
 
@@ -72,7 +72,7 @@ TEST(PasswordCipher, StoredFormHasWholeBlocksTheKeyAndThePaddingCount) {
                  {9, 32, "7"}, {16, 32, "0"}, {17, 48, "7"}};
     const std::string key = "abcdefghijklmnop";
     for (const auto& c : cases) {
-        std::string stored = StoredPasswordForm(std::string(c.length, 'p'), key);
+        std::string stored = marl::common::StoredPasswordForm(std::string(c.length, 'p'), key);
         SCOPED_TRACE(stored);
         ASSERT_GT(stored.size(), c.hexLength);
         std::string hex = stored.substr(0, c.hexLength);
@@ -87,7 +87,7 @@ TEST(PasswordCipher, EveryPasswordOfOneTo64CharactersSurvivesTheRoundTrip) {
     for (size_t length = 1; length <= 64; ++length) {
         std::string password;
         for (size_t i = 0; i < length; ++i) password += static_cast<char>(1 + rng() % 255);
-        EXPECT_EQ(Decoded(StoredPasswordForm(password, key)), password) << length;
+        EXPECT_EQ(Decoded(marl::common::StoredPasswordForm(password, key)), password) << length;
     }
 }
 
@@ -98,18 +98,18 @@ TEST(PasswordCipher, CipherTextWithZeroBytesSurvivesTheRoundTrip) {
     int found = 0;
     for (int n = 0; n < 2000 && found < 3; ++n) {
         std::string password = "pw" + std::to_string(n);
-        EncipheredPassword e = EncryptPassword(password, key);
+        marl::common::EncipheredPassword e = EncryptPassword(password, key);
         bool hasZero = false;
         for (unsigned char b : e.cipher) hasZero |= (b == 0);
         if (!hasZero) continue;
         ++found;
-        EXPECT_EQ(Decoded(StoredPasswordForm(password, key)), password);
+        EXPECT_EQ(Decoded(marl::common::StoredPasswordForm(password, key)), password);
     }
     EXPECT_EQ(found, 3);
 }
 
 TEST(PasswordCipher, LowerCaseHexDoesNotDecodeToTheSameBytes) {
-    std::string stored = StoredPasswordForm("password", "abcdefghijklmnop");
+    std::string stored = marl::common::StoredPasswordForm("password", "abcdefghijklmnop");
     std::string lowered = stored;
     size_t hexEnd = lowered.find('$');
     for (size_t i = 0; i < hexEnd; ++i) lowered[i] = static_cast<char>(std::tolower(lowered[i]));
@@ -122,7 +122,7 @@ TEST(PasswordCipher, KeyOf57BytesActsAsItsFirst56) {
     key57[56] = 'X';
     std::string key56 = key57.substr(0, 56);
     EXPECT_EQ(EncryptPassword("secret", key57).cipher, EncryptPassword("secret", key56).cipher);
-    EXPECT_EQ(Decoded(StoredPasswordForm("secret", key57)), "secret");
+    EXPECT_EQ(Decoded(marl::common::StoredPasswordForm("secret", key57)), "secret");
 }
 
 TEST(PasswordCipher, EncipheringRefusesEmptyPasswordsAndKeys) {
@@ -134,18 +134,19 @@ TEST(PasswordCipher, MalformedStoredValuesAreReportedAndLeaveNothing) {
     const std::string block = "0123456789ABCDEF";
     const struct {
         std::string value;
-        StoredPasswordStatus status;
+        marl::common::StoredPasswordStatus status;
     } cases[] = {
-        {"", StoredPasswordStatus::MissingSeparator},
-        {"plain-password", StoredPasswordStatus::MissingSeparator},
-        {block + "$key", StoredPasswordStatus::MissingSeparator},
-        {"$3", StoredPasswordStatus::MissingSeparator},
-        {block + "$$3", StoredPasswordStatus::EmptyKey},
-        {"$key$0", StoredPasswordStatus::PartialBlock},
-        {"0123$key$0", StoredPasswordStatus::PartialBlock},
-        {block + "0$key$0", StoredPasswordStatus::PartialBlock},
-        {block + "$key$9", StoredPasswordStatus::PaddingTooLarge},
-        {block + "$key$99999999999999999999999", StoredPasswordStatus::PaddingTooLarge},
+        {"", marl::common::StoredPasswordStatus::MissingSeparator},
+        {"plain-password", marl::common::StoredPasswordStatus::MissingSeparator},
+        {block + "$key", marl::common::StoredPasswordStatus::MissingSeparator},
+        {"$3", marl::common::StoredPasswordStatus::MissingSeparator},
+        {block + "$$3", marl::common::StoredPasswordStatus::EmptyKey},
+        {"$key$0", marl::common::StoredPasswordStatus::PartialBlock},
+        {"0123$key$0", marl::common::StoredPasswordStatus::PartialBlock},
+        {block + "0$key$0", marl::common::StoredPasswordStatus::PartialBlock},
+        {block + "$key$9", marl::common::StoredPasswordStatus::PaddingTooLarge},
+        {block + "$key$99999999999999999999999",
+         marl::common::StoredPasswordStatus::PaddingTooLarge},
     };
     for (const auto& c : cases) {
         std::string value = c.value;
@@ -157,7 +158,8 @@ TEST(PasswordCipher, MalformedStoredValuesAreReportedAndLeaveNothing) {
 // The count is its leading digits: a sign or other text is no digit, so it
 // can never reach past the deciphered text.
 TEST(PasswordCipher, PaddingCountIsReadFromLeadingDigitsOnly) {
-    std::string stored = StoredPasswordForm("abcde", "abcdefghijklmnop");  // padding 3
+    std::string stored =
+        marl::common::StoredPasswordForm("abcde", "abcdefghijklmnop");  // padding 3
     std::string body = stored.substr(0, stored.rfind('$') + 1);
     EXPECT_EQ(Decoded(body + "3trailing"), "abcde");
     EXPECT_EQ(Decoded(body + "-3"), std::string("abcde\0\0\0", 8));

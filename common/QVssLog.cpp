@@ -42,16 +42,16 @@ void MarkCutIfNeeded(char* buffer, size_t size, int needed) {
     }
 }
 
-QLogLineStamp Stamp(const char* function, const char* file, long line, const std::string& module,
-                    int level) {
-    return QLogLineStamp{function,
-                         file,
-                         line,
-                         module,
-                         LevelName(level),
-                         marl::platform::GetLocalTimeNow(),
-                         marl::platform::CurrentProcessId(),
-                         marl::platform::CurrentThreadId()};
+marl::common::QLogLineStamp Stamp(const char* function, const char* file, long line,
+                                  const std::string& module, int level) {
+    return marl::common::QLogLineStamp{function,
+                                       file,
+                                       line,
+                                       module,
+                                       LevelName(level),
+                                       marl::platform::GetLocalTimeNow(),
+                                       marl::platform::CurrentProcessId(),
+                                       marl::platform::CurrentThreadId()};
 }
 
 // Completes a text formatted into `size` bytes at `buffer` (`needed`, what
@@ -201,8 +201,8 @@ struct CQLogger::Impl {
 
     void WriteLine(const char* function, const char* file, long line, const std::string& module,
                    int level, const char* format, va_list args, bool whole);
-    void WriteCut(const QLogLineStamp& stamp, const char* format, va_list args);
-    void WriteWhole(const QLogLineStamp& stamp, const char* format, va_list args);
+    void WriteCut(const marl::common::QLogLineStamp& stamp, const char* format, va_list args);
+    void WriteWhole(const marl::common::QLogLineStamp& stamp, const char* format, va_list args);
 };
 
 CQLogger* CQLogger::getInstance() {
@@ -286,7 +286,7 @@ void CQLogger::qm_vss_log_full(const char* function, const char* file, long line
 void CQLogger::Impl::WriteLine(const char* function, const char* file, long line,
                                const std::string& module, int level, const char* format,
                                va_list args, bool whole) {
-    QLogLineStamp stamp = Stamp(function, file, line, module, level);
+    marl::common::QLogLineStamp stamp = Stamp(function, file, line, module, level);
     if (whole) {
         WriteWhole(stamp, format, args);
     } else {
@@ -296,9 +296,11 @@ void CQLogger::Impl::WriteLine(const char* function, const char* file, long line
 
 // Header and message are formatted into their fixed-size parts of one line
 // buffer, which then goes to the file in one piece.
-void CQLogger::Impl::WriteCut(const QLogLineStamp& stamp, const char* format, va_list args) {
+void CQLogger::Impl::WriteCut(const marl::common::QLogLineStamp& stamp, const char* format,
+                              va_list args) {
     char line[kHeaderBuffer + kMessageBuffer];
-    size_t length = FormatInto(line, kHeaderBuffer, FormatLogHeader(line, kHeaderBuffer, stamp));
+    size_t length =
+        FormatInto(line, kHeaderBuffer, marl::common::FormatLogHeader(line, kHeaderBuffer, stamp));
     char* message = line + length;
     length +=
         FormatInto(message, kMessageBuffer, std::vsnprintf(message, kMessageBuffer, format, args));
@@ -311,14 +313,15 @@ void CQLogger::Impl::WriteCut(const QLogLineStamp& stamp, const char* format, va
 }
 
 // Header and message uncut, the message formatted straight into the file.
-void CQLogger::Impl::WriteWhole(const QLogLineStamp& stamp, const char* format, va_list args) {
+void CQLogger::Impl::WriteWhole(const marl::common::QLogLineStamp& stamp, const char* format,
+                                va_list args) {
     char shortHeader[kHeaderBuffer];
-    int needed = FormatLogHeader(shortHeader, kHeaderBuffer, stamp);
+    int needed = marl::common::FormatLogHeader(shortHeader, kHeaderBuffer, stamp);
     if (needed < 0) shortHeader[0] = '\0';
     std::string longHeader;
     if (needed >= static_cast<int>(kHeaderBuffer)) {
         longHeader.resize(static_cast<size_t>(needed) + 1);
-        FormatLogHeader(&longHeader[0], longHeader.size(), stamp);
+        marl::common::FormatLogHeader(&longHeader[0], longHeader.size(), stamp);
         longHeader.resize(static_cast<size_t>(needed));
     }
     const char* header = longHeader.empty() ? shortHeader : longHeader.c_str();
@@ -348,7 +351,7 @@ void CQLogger::SetRotationLimitForTesting(uint64_t bytes) {
     m_impl->rotateAbove = bytes;
 }
 
-void DebugOutputFormatted(const wchar_t* format, ...) {
+void marl::common::DebugOutputFormatted(const wchar_t* format, ...) {
     wchar_t buffer[kTraceBuffer];
     va_list args;
     va_start(args, format);
@@ -358,7 +361,7 @@ void DebugOutputFormatted(const wchar_t* format, ...) {
 }
 
 FuncTrace::FuncTrace(const wchar_t* name) : m_name(name) {
-    DebugOutputFormatted(L"Entering: %ls\n", m_name);
+    marl::common::DebugOutputFormatted(L"Entering: %ls\n", m_name);
 }
 
-FuncTrace::~FuncTrace() { DebugOutputFormatted(L"Exiting: %ls\n", m_name); }
+FuncTrace::~FuncTrace() { marl::common::DebugOutputFormatted(L"Exiting: %ls\n", m_name); }

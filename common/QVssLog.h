@@ -91,10 +91,14 @@ class FuncTrace {
     const wchar_t* m_name;
 };
 
+namespace marl::common {
+
 // Writes a printf-formatted wide text to the debugger output when it fits a
 // 4096-character buffer; nothing otherwise. Used for the "returning 0x%08x\n"
 // lines of the provider's methods and by FuncTrace.
 void DebugOutputFormatted(const wchar_t* format, ...);
+
+}  // namespace marl::common
 
 // Call-site helpers. Each source file defines its unit name once:
 //   static constexpr char kLogUnit[] = "QProviderInterface";

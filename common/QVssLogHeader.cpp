@@ -49,7 +49,7 @@ class BoundedWriter {
 
 }  // namespace
 
-int FormatLogHeader(char* buffer, size_t size, const QLogLineStamp& s) {
+int marl::common::FormatLogHeader(char* buffer, size_t size, const marl::common::QLogLineStamp& s) {
     const marl::platform::LocalTime& t = s.time;
     BoundedWriter w(buffer, size);
     w.Put('[');

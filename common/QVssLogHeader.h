@@ -10,6 +10,8 @@
 
 #include "platform/clock.h"
 
+namespace marl::common {
+
 // What the header says about one line; read before the logger's mutex is taken.
 struct QLogLineStamp {
     const char* function;
@@ -26,3 +28,5 @@ struct QLogLineStamp {
 // terminating zero (nothing when `size` is 0) and returns the length of the
 // whole header.
 int FormatLogHeader(char* buffer, size_t size, const QLogLineStamp& stamp);
+
+}  // namespace marl::common

@@ -8,7 +8,7 @@
 namespace {
 
 // What printf makes of the header format, the reference for every case.
-int Printf(char* buffer, size_t size, const QLogLineStamp& s) {
+int Printf(char* buffer, size_t size, const marl::common::QLogLineStamp& s) {
     const marl::platform::LocalTime& t = s.time;
     return std::snprintf(
         buffer, size,
@@ -41,11 +41,12 @@ TEST(QVssLogHeader, MatchesPrintfForEveryFieldAndBufferSize) {
         {{2024, 1, 2, 3, 4, 5, 6}, longName.c_str(), "unit", 2147483647L, 1, 2},
     };
     for (const HeaderCase& c : cases) {
-        QLogLineStamp stamp{c.function, c.file, c.line, module, "DEBUG", c.time, c.pid, c.tid};
+        marl::common::QLogLineStamp stamp{c.function, c.file, c.line, module,
+                                          "DEBUG",    c.time, c.pid,  c.tid};
         for (size_t size : {size_t{130}, size_t{512}, size_t{1}, size_t{26}, size_t{129}}) {
             std::string expected(size + 1, '#'), seen(size + 1, '#');
             int want = Printf(&expected[0], size, stamp);
-            int got = FormatLogHeader(&seen[0], size, stamp);
+            int got = marl::common::FormatLogHeader(&seen[0], size, stamp);
             EXPECT_EQ(got, want) << c.function << " in " << size;
             EXPECT_EQ(seen, expected) << "size " << size;
         }
@@ -54,12 +55,13 @@ TEST(QVssLogHeader, MatchesPrintfForEveryFieldAndBufferSize) {
 
 TEST(QVssLogHeader, NullTextsReadAsPrintfWritesThem) {
     const std::string module = "JSON";
-    QLogLineStamp stamp{nullptr, nullptr, 5, module, "INFO", {2024, 3, 5, 1, 2, 3, 4}, 1, 2};
+    marl::common::QLogLineStamp stamp{nullptr, nullptr, 5, module, "INFO", {2024, 3, 5, 1, 2, 3, 4},
+                                      1,       2};
     char buffer[130];
-    FormatLogHeader(buffer, sizeof buffer, stamp);
+    marl::common::FormatLogHeader(buffer, sizeof buffer, stamp);
     EXPECT_STREQ(buffer,
                  "[2024/03/05-01:02:03.004][JSON][INFO][(null):5][(null)][PID:0x1][TID:0x2]");
-    EXPECT_EQ(FormatLogHeader(nullptr, 0, stamp), 73);
+    EXPECT_EQ(marl::common::FormatLogHeader(nullptr, 0, stamp), 73);
 }
 
 }  // namespace

@@ -637,8 +637,8 @@ TEST(FuncTrace, SendsOnlyTextsThatFitTheBuffer) {
 
 TEST(DebugOutputFormatted, FormatsWideText) {
     DebugOutputCapture capture;
-    DebugOutputFormatted(L"returning 0x%08x\n", 0x80042306u);
-    DebugOutputFormatted(L"%ls %d\n", L"name", 7);
+    marl::common::DebugOutputFormatted(L"returning 0x%08x\n", 0x80042306u);
+    marl::common::DebugOutputFormatted(L"%ls %d\n", L"name", 7);
     const std::vector<std::wstring> expected = {L"returning 0x80042306\n", L"name 7\n"};
     EXPECT_EQ(capture.Texts(), expected);
 }

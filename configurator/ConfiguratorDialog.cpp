@@ -43,7 +43,7 @@ bool CQConfigurator::ChangeParam(std::FILE* out, std::string line, const std::st
         if (index != 0) return false;
 
         std::string current;
-        if (!ExtractBracketValue(line, current)) {
+        if (!marl::common::ExtractBracketValue(line, current)) {
             Print(key + (isFlag ? " is missing, please enter a value (True/False): "
                                 : " is missing, please enter a value: "));
             std::string typed = ReadWordOrStop();
@@ -92,7 +92,7 @@ bool CQConfigurator::ChangeDebugParam(std::FILE* out, std::string line, const st
     // stands in the line, and a missing one is added as INFO.
     if (line.find(key) == std::string::npos) return false;
     std::string ignored;
-    if (ExtractBracketValue(line, ignored)) {
+    if (marl::common::ExtractBracketValue(line, ignored)) {
         WriteLine(out, line);
         return true;
     }

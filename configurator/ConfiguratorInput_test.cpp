@@ -30,12 +30,12 @@ const char kEndLog[] = "ERROR Input ended during the dialogue; configuration fil
 std::string FullConfig() {
     return "EXTERNAL_IP = [10.0.0.5]\nHOST_NAME = [host1]\nUSERNAME = [admin]\n"
            "PASSWORD = [" +
-           StoredPasswordForm("old", "abcdefghijklmnop") +
+           marl::common::StoredPasswordForm("old", "abcdefghijklmnop") +
            "]\n"
            "SNAP_PREFIX = [snap]\nRETENTION_POLICY = [gold]\nSUPPORT_SSL = [True]\n"
            "VMWARE_VM = [True]\nVCENTER_URL = [u]\nVCENTER_USERNAME = [v]\n"
            "VCENTER_PASSWORD = [" +
-           StoredPasswordForm("p", "abcdefghijklmnop") +
+           marl::common::StoredPasswordForm("p", "abcdefghijklmnop") +
            "]\n"
            "VCENTER_IGNORECERT = [True]\nVCENTER_DISABLESSO = [False]\n"
            "VCENTER_SSOURL = [s]\nREPLICATION_MODE = [False]\n";

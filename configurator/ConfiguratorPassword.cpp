@@ -19,7 +19,7 @@ bool CQConfigurator::ChangePassword(std::FILE* out, std::string line, const std:
         Print(key + " is missing, please enter a value: ");
         return SetNewPassword(out, line, key, value);
     }
-    ExtractBracketValue(line, value);
+    marl::common::ExtractBracketValue(line, value);
     sanitize_string(value);
     Print("Would you like to change " + key + "? [y/n]");
     char answer = ReadKeyOrStop();
@@ -68,6 +68,6 @@ bool CQConfigurator::SetNewPassword(std::FILE* out, std::string, const std::stri
         CONF_LOG("CQConfigurator::SetNewPassword", QLOG_ERROR, "Password is missing");
         return false;
     }
-    WriteLine(out, key + " = [" + StoredPasswordForm(value, GenerateKey(16)) + "]");
+    WriteLine(out, key + " = [" + marl::common::StoredPasswordForm(value, GenerateKey(16)) + "]");
     return true;
 }

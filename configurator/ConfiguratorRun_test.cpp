@@ -17,7 +17,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 std::string Stored(const std::string& plain) {
-    return StoredPasswordForm(plain, "abcdefghijklmnop");
+    return marl::common::StoredPasswordForm(plain, "abcdefghijklmnop");
 }
 
 // Every key the provider reads, none of them asked for as missing.

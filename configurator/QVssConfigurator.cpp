@@ -85,8 +85,8 @@ CQConfigurator::CQConfigurator(bool debug, const ConfiguratorEnvironment& env)
 std::string CQConfigurator::Path(const char* name) const { return m_env.folder + name; }
 
 void CQConfigurator::Run() {
-    const std::string input = Path(kConfigFileName);
-    ConfigFile in(m_env.folder);
+    const std::string input = Path(marl::common::kConfigFileName);
+    marl::common::ConfigFile in(m_env.folder);
     errno = 0;
     std::FILE* out = marl::platform::OpenSharedFile(Path(kOutputName), "w");
     int outError = errno;
@@ -126,7 +126,7 @@ void CQConfigurator::Run() {
     m_restarted = RestartService();
 }
 
-void CQConfigurator::FirstPass(ConfigFile& in, std::FILE* out) {
+void CQConfigurator::FirstPass(marl::common::ConfigFile& in, std::FILE* out) {
     std::string line;
     while (in.ReadLine(line)) {
         CONF_LOG(kFunction, QLOG_INFO, "curline: %s", MaskPasswordLine(line).c_str());
@@ -177,12 +177,13 @@ bool CQConfigurator::Offer(std::FILE* out, const std::string& line, const KeyEnt
     return false;
 }
 
-void CQConfigurator::StopForEndOfInput(std::FILE* out, ConfigFile& in) {
+void CQConfigurator::StopForEndOfInput(std::FILE* out, marl::common::ConfigFile& in) {
     std::fclose(out);
     in.Close();
     std::remove(Path(kOutputName).c_str());
-    Print("\nInput ended before all questions were answered: " + Path(kConfigFileName) +
-          " was not changed and the service was not restarted.\n");
+    Print(
+        "\nInput ended before all questions were answered: " + Path(marl::common::kConfigFileName) +
+        " was not changed and the service was not restarted.\n");
     CONF_LOG(kFunction, QLOG_ERROR,
              "Input ended during the dialogue; configuration file not changed");
     m_outcome = ConfiguratorOutcome::InputEnded;
@@ -192,7 +193,7 @@ void CQConfigurator::StopForEndOfInput(std::FILE* out, ConfigFile& in) {
 // fails (another program holds a file without delete sharing, say), the old
 // file stays in place and the answers stay in the output file.
 bool CQConfigurator::ReplaceConfigFile() {
-    const std::string input = Path(kConfigFileName);
+    const std::string input = Path(marl::common::kConfigFileName);
     const std::string backup = Path(kBackupName);
     const std::string output = Path(kOutputName);
     std::remove(backup.c_str());

@@ -26,7 +26,9 @@
 #include "platform/service_control.h"
 
 class CQLogger;
+namespace marl::common {
 class ConfigFile;
+}  // namespace marl::common
 
 struct ConfiguratorEnvironment {
     std::string folder;  // where the files live; ends with a path separator
@@ -77,12 +79,12 @@ class CQConfigurator {
     enum class Pass { First, Second };
 
     void Run();
-    void FirstPass(ConfigFile& in, std::FILE* out);
+    void FirstPass(marl::common::ConfigFile& in, std::FILE* out);
     void SecondPass(std::FILE* out);
     bool Offer(std::FILE* out, const std::string& line, const KeyEntry& entry, Pass pass);
     bool InBlock(const KeyEntry& entry) const;
     bool ReplaceConfigFile();
-    void StopForEndOfInput(std::FILE* out, ConfigFile& in);
+    void StopForEndOfInput(std::FILE* out, marl::common::ConfigFile& in);
 
     char ReadKeyOrStop();
     std::string ReadWordOrStop();

@@ -3,7 +3,7 @@
 #include "provider/array/ResponseParsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-    NameList names;
+    marl::array::NameList names;
     RunReplyPath(bytes, size,
                  [&names](const marl::json::JsonNode& data) { ParseCGShow(data, "cg1", names); });
     // At most one name per byte of text: each comes from its own element.

@@ -4,7 +4,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     EnableAllLogLevels();
     // Must never throw: a reply that is not JSON is a refused login.
-    bool admitted = CheckLoginReply(ReplyText(bytes, size));
+    bool admitted = marl::array::CheckLoginReply(ReplyText(bytes, size));
     if (admitted) {
         // Admission needs the success key, so the text must at least hold it.
         FUZZ_CHECK(ReplyText(bytes, size).find("LOGIN_SUCCESSFUL") != std::string::npos);

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [size](const marl::json::JsonNode& data) {
-        SessionInfoList list;
+        marl::array::SessionInfoList list;
         ParseRepSessionShow(data, list);
         // One session per entry, and every entry takes text.
         FUZZ_CHECK(list.size() <= size);

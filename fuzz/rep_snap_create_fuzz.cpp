@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [size](const marl::json::JsonNode& data) {
-        NameList names;
+        marl::array::NameList names;
         ParseReplicationSnapCreateResponse(data, names);
         FUZZ_CHECK(names.size() <= size);
     });

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [](const marl::json::JsonNode& data) {
         const char* names[] = {"vol1", "vol2", "vol1", "vol3", "", "data"};
-        LunInfoList list;
+        marl::array::LunInfoList list;
         for (const char* name : names) {
             list.emplace_back();
             list.back().volName = name;

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RunReplyPath(bytes, size, [](const marl::json::JsonNode& data) {
-        LunInfoList list;
+        marl::array::LunInfoList list;
         ParseSnapShow(data, list);
         for (const LunInfo& lun : list) {
             FUZZ_CHECK(lun.volName.empty() && lun.sn.empty() && lun.peerSn.empty());

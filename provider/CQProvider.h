@@ -26,9 +26,11 @@
 #include "vss/VssTypes.h"
 
 // The messages of one method's state and set-id check.
+namespace marl::provider {
 struct QProviderStateCheck;
+}  // namespace marl::provider
 
-class CQProvider : public CQArrayClient {
+class CQProvider : public marl::array::CQArrayClient {
   public:
     // Opens the log "<install folder>marl_vss_log.txt", logs the version and
     // reads "<install folder>marl_vss_conf.txt" (a missing file leaves the
@@ -93,8 +95,8 @@ class CQProvider : public CQArrayClient {
     // Read-only views for the harness and tests.
     VSS_SNAPSHOT_STATE State() const { return m_state; }
     const VSS_ID& SnapshotSetId() const { return m_snapshotSetId; }
-    const SnapInfoList& SnapInfos() const { return m_snapInfoList; }
-    const CgInfoList& CgInfos() const { return m_cgList; }
+    const marl::array::SnapInfoList& SnapInfos() const { return m_snapInfoList; }
+    const marl::array::CgInfoList& CgInfos() const { return m_cgList; }
     const ProviderSettings& Settings() const { return m_settings; }
 
   protected:
@@ -107,7 +109,7 @@ class CQProvider : public CQArrayClient {
   private:
     void StartUp();
     void CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
-                    const QProviderStateCheck& messages);
+                    const marl::provider::QProviderStateCheck& messages);
     HRESULT FinishSetMethod(const char* function, HRESULT hr);
     // FinishSetMethod as the tail of a set method's frame (VssMethodFrame.h).
     struct SetMethodTail {
@@ -116,17 +118,18 @@ class CQProvider : public CQArrayClient {
         HRESULT operator()(HRESULT hr) const { return provider->FinishSetMethod(function, hr); }
     };
     void StartOrExtendSet(const VSS_ID& setId);
-    void AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volumes,
-                     SessionInfoList& sessions);
+    void AddLunToSet(const VDS_LUN_INFORMATION& lun, marl::array::LunInfoList& volumes,
+                     marl::array::SessionInfoList& sessions);
     HRESULT CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BOOL* supported);
     HRESULT DescribeTargetLun(const VDS_LUN_INFORMATION& source, VDS_LUN_INFORMATION& dest);
     void ReleaseExposedLuns();
     HRESULT LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns);
-    HRESULT FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count, NameList& baseNames,
-                                  NameList& groups);
-    HRESULT CheckResyncGroupsFull(const NameList& baseNames, const NameList& groups);
-    void FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD count, const NameList& groups,
-                             NameList& snapNames);
+    HRESULT FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count,
+                                  marl::array::NameList& baseNames, marl::array::NameList& groups);
+    HRESULT CheckResyncGroupsFull(const marl::array::NameList& baseNames,
+                                  const marl::array::NameList& groups);
+    void FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD count,
+                             const marl::array::NameList& groups, marl::array::NameList& snapNames);
     HRESULT ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_INFORMATION* destLuns,
                            DWORD count, IVssAsync** ppAsync);
     HRESULT VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count);

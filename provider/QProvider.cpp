@@ -23,20 +23,20 @@ using marl::provider::VssMethod;
 // Start-up order: the configuration file is opened, the log opened and the
 // version logged (the log opens whether or not the file did), then the file is
 // read into the settings and the log levels it names are applied.
-CQProvider::CQProvider() : CQArrayClient(ProviderSettings{}) { StartUp(); }
+CQProvider::CQProvider() : marl::array::CQArrayClient(ProviderSettings{}) { StartUp(); }
 
 CQProvider::CQProvider(marl::platform::HttpClientFactory factory)
-    : CQArrayClient(ProviderSettings{}, std::move(factory)) {
+    : marl::array::CQArrayClient(ProviderSettings{}, std::move(factory)) {
     StartUp();
 }
 
 void CQProvider::StartUp() {
     CQLogger* logger = CQLogger::getInstance();
     const std::string folder = marl::platform::InstallFolder();
-    ConfigFile config(folder);
+    marl::common::ConfigFile config(folder);
     logger->OpenLogFile(folder + "marl_vss_log.txt");
     QVSS_LOG("CQProvider::CQProvider", "PROVIDER", QLOG_INFO, "Provider Version: %S",
-             qprovider::kProviderVersion);
+             marl::provider::kProviderVersion);
     m_settings = ReadProviderSettings(*logger, config);
 }
 

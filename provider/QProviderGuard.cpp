@@ -4,7 +4,7 @@
 
 static constexpr char kLogUnit[] = "QProvider";
 
-namespace qprovider {
+namespace marl::provider {
 
 void LogUnexpectedException(const char* function, const char* what) noexcept {
     try {
@@ -23,4 +23,4 @@ void LogForeignResult(const char* function, HRESULT hr) noexcept {
     }
 }
 
-}  // namespace qprovider
+}  // namespace marl::provider

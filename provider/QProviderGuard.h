@@ -14,7 +14,7 @@
 
 #include "vss/VssTypes.h"
 
-namespace qprovider {
+namespace marl::provider {
 
 // Writes the ERROR lines of the guard (unit "QProvider").
 void LogUnexpectedException(const char* function, const char* what) noexcept;
@@ -46,4 +46,4 @@ inline HRESULT ToVssResult(const char* function, HRESULT hr) noexcept {
     return VSS_E_PROVIDER_VETO;
 }
 
-}  // namespace qprovider
+}  // namespace marl::provider

@@ -31,21 +31,21 @@ TEST(QProviderGuard, EveryKindOfThrowBecomesAResultAndNothingEscapes) {
         {"a double", [] { throw 1.5; }, VSS_E_PROVIDER_VETO},
     };
     for (const Case& c : cases) {
-        HRESULT hr = qprovider::RunGuarded("Test", [&]() -> HRESULT {
+        HRESULT hr = marl::provider::RunGuarded("Test", [&]() -> HRESULT {
             c.thrower();
             return S_OK;
         });
         EXPECT_EQ(hr, c.expected) << c.name;
     }
-    EXPECT_EQ(qprovider::RunGuarded("Test", [] { return E_NOTIMPL; }), E_NOTIMPL);
+    EXPECT_EQ(marl::provider::RunGuarded("Test", [] { return E_NOTIMPL; }), E_NOTIMPL);
 }
 
 TEST(QProviderGuard, OnlyTheProvidersOwnCodesReachVss) {
     for (HRESULT known : {S_OK, VSS_E_PROVIDER_VETO, E_OUTOFMEMORY, E_NOTIMPL})
-        EXPECT_EQ(qprovider::ToVssResult("Test", known), known);
+        EXPECT_EQ(marl::provider::ToVssResult("Test", known), known);
     // Array and transport statuses, and anything else, become the veto.
     for (uint32_t foreign : {1u, 0x8000401Du, 12029u, 0x80004005u, 0xFFFFFFFFu})
-        EXPECT_EQ(qprovider::ToVssResult("Test", static_cast<HRESULT>(foreign)),
+        EXPECT_EQ(marl::provider::ToVssResult("Test", static_cast<HRESULT>(foreign)),
                   VSS_E_PROVIDER_VETO)
             << foreign;
 }
@@ -58,18 +58,18 @@ TEST(QProviderHelpers, OnlyLettersAndDigitsGoOnTheHelperCommandLine) {
     for (Case c : {Case{"6001405ab000001", true}, Case{"ABCdef09", true}, Case{"", false},
                    Case{"a b", false}, Case{"a\"b", false}, Case{"a,b", false}, Case{"--op", false},
                    Case{"a\tb", false}, Case{"a&b", false}, Case{"\xc3\xa9t\xc3\xa9", false}})
-        EXPECT_EQ(qprovider::IsHelperSafeSerial(c.serial), c.safe) << c.serial;
+        EXPECT_EQ(marl::provider::IsHelperSafeSerial(c.serial), c.safe) << c.serial;
     std::string list = " ";
-    EXPECT_TRUE(qprovider::AppendHelperSerial(list, "sn1", "Test"));
-    EXPECT_FALSE(qprovider::AppendHelperSerial(list, "", "Test"));
-    EXPECT_FALSE(qprovider::AppendHelperSerial(list, "x y", "Test"));
-    EXPECT_TRUE(qprovider::AppendHelperSerial(list, "sn2", "Test"));
+    EXPECT_TRUE(marl::provider::AppendHelperSerial(list, "sn1", "Test"));
+    EXPECT_FALSE(marl::provider::AppendHelperSerial(list, "", "Test"));
+    EXPECT_FALSE(marl::provider::AppendHelperSerial(list, "x y", "Test"));
+    EXPECT_TRUE(marl::provider::AppendHelperSerial(list, "sn2", "Test"));
     EXPECT_EQ(list, " sn1,sn2");
 }
 
 TEST(QProviderHelpers, SetIdsAreLoggedAsLowerCaseHexWithoutBraces) {
     GUID g = {0x0A1B2C3D, 0x4E5F, 0x6071, {0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9}};
-    EXPECT_EQ(qprovider::GuidToString(g), "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
+    EXPECT_EQ(marl::provider::GuidToString(g), "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
 }
 
 TEST(SnapTimestamp, TenDigitsOfMonthDayHourMinuteSecond) {
@@ -153,7 +153,7 @@ TEST(LunInfoMemory, ShortOfMemoryThrowsTheOutOfMemoryCode) {
     EXPECT_EQ(thrown, E_OUTOFMEMORY);
     EXPECT_EQ(DupCoTaskString(nullptr), nullptr);  // nothing to allocate, nothing thrown
     char* slot = nullptr;
-    EXPECT_THROW(ReplaceCoTaskString(slot, "x"), HRESULT);
+    EXPECT_THROW(marl::array::ReplaceCoTaskString(slot, "x"), HRESULT);
     EXPECT_EQ(slot, nullptr);
     marl::platform::SetComAllocGate(nullptr);
 }

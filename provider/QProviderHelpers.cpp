@@ -5,7 +5,7 @@
 
 static constexpr char kLogUnit[] = "QProvider";
 
-namespace qprovider {
+namespace marl::provider {
 
 std::string GuidToString(const GUID& guid) {
     return marl::platform::ComGuidToString(marl::vss::ToComGuid(guid));
@@ -35,4 +35,4 @@ bool AppendHelperSerial(std::string& list, const std::string& serial, const char
     return true;
 }
 
-}  // namespace qprovider
+}  // namespace marl::provider

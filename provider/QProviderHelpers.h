@@ -4,7 +4,7 @@
 
 #include "vss/VssTypes.h"
 
-namespace qprovider {
+namespace marl::provider {
 
 // The provider's registered name; its 16 bytes (no terminator) begin the
 // storage identifier of every snapshot LUN this provider describes.
@@ -35,4 +35,4 @@ bool IsHelperSafeSerial(const std::string& serial);
 // appended.
 bool AppendHelperSerial(std::string& list, const std::string& serial, const char* function);
 
-}  // namespace qprovider
+}  // namespace marl::provider

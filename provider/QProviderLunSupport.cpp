@@ -16,13 +16,13 @@ static constexpr char kLogUnit[] = "QProvider";
 using marl::provider::ExitLines;
 using marl::provider::Locking;
 using marl::provider::RunVssMethod;
+using marl::provider::Text;
 using marl::provider::VssMethod;
-using qprovider::Text;
 
 namespace {
 
 bool IsArrayVendor(const char* vendorId) {
-    return vendorId != nullptr && std::strcmp(vendorId, qprovider::kArrayVendorId) == 0;
+    return vendorId != nullptr && std::strcmp(vendorId, marl::provider::kArrayVendorId) == 0;
 }
 
 // VSS's serial buffer is only as long as its text: a longer replacement gets
@@ -32,7 +32,7 @@ void ReplaceSerial(VDS_LUN_INFORMATION& lun, const std::string& serial) {
         std::memcpy(lun.m_szSerialNumber, serial.c_str(), serial.size() + 1);
         return;
     }
-    ReplaceCoTaskString(lun.m_szSerialNumber, serial.c_str());
+    marl::array::ReplaceCoTaskString(lun.m_szSerialNumber, serial.c_str());
 }
 
 // At most `count` bytes, up to the first zero byte.
@@ -54,7 +54,7 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
             return S_OK;
         }
     }
-    LunInfoList volumes;
+    marl::array::LunInfoList volumes;
     uint32_t rc = GetAllQLuns(volumes);
     if (rc != 0) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR,
@@ -69,7 +69,7 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
             // A replica's serial maps back to its volume through the peer
             // serial. The peer lookup reads the volume list fetched above, so
             // a failing replica fetch changes nothing and is only logged.
-            LunInfoList replicas;
+            marl::array::LunInfoList replicas;
             uint32_t repRc = GetAllQLunsReplicas(replicas);
             if (repRc != 0)
                 QVSS_LOG(kFn, "PROVIDER", QLOG_WARN,
@@ -84,7 +84,7 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
             }
             ReplaceSerial(luns[i], volume->sn);
         }
-        if (volume->cgName == qprovider::kNoGroup) {
+        if (volume->cgName == marl::provider::kNoGroup) {
             *supported = TRUE;
             QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR,
                      "MarlVssProvider does not support snapshots for volumes not in consistency "
@@ -147,7 +147,7 @@ bool CQProvider::IsLunSupported(VDS_LUN_INFORMATION* pLunInfo) {
                  static_cast<int>(ids.m_cIdentifiers));
         return false;
     }
-    const int lenName = static_cast<int>(qprovider::kProviderNameLength);
+    const int lenName = static_cast<int>(marl::provider::kProviderNameLength);
     for (ULONG i = 0; i < ids.m_cIdentifiers; ++i) {
         const VDS_STORAGE_IDENTIFIER& id = ids.m_rgIdentifiers[i];
         const int index = static_cast<int>(i);
@@ -156,7 +156,8 @@ bool CQProvider::IsLunSupported(VDS_LUN_INFORMATION* pLunInfo) {
                      index, static_cast<int>(id.m_Type));
             continue;
         }
-        if (id.m_cbIdentifier <= qprovider::kProviderNameLength || id.m_rgbIdentifier == nullptr) {
+        if (id.m_cbIdentifier <= marl::provider::kProviderNameLength ||
+            id.m_rgbIdentifier == nullptr) {
             QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG,
                      "info: %p vendor %s i=%d : m_cbIdentifier = %d, lenName = %d, type = %d, "
                      "codeSet = %d ",
@@ -164,7 +165,7 @@ bool CQProvider::IsLunSupported(VDS_LUN_INFORMATION* pLunInfo) {
                      static_cast<int>(id.m_Type), static_cast<int>(id.m_CodeSet));
             continue;
         }
-        if (std::memcmp(id.m_rgbIdentifier, qprovider::kProviderName, lenName) == 0) {
+        if (std::memcmp(id.m_rgbIdentifier, marl::provider::kProviderName, lenName) == 0) {
             QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "info: %p vendor %s i=%d - returning True!", p,
                      vendor, index);
             return true;

@@ -16,8 +16,8 @@ static constexpr char kLogUnit[] = "QProvider";
 using marl::provider::ExitLines;
 using marl::provider::Locking;
 using marl::provider::RunVssMethod;
+using marl::provider::Text;
 using marl::provider::VssMethod;
-using qprovider::Text;
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -34,7 +34,7 @@ HRESULT CQProvider::OnLunEmpty(VSS_PWSZ, VDS_LUN_INFORMATION* pInformation) {
             const std::string serial = Text(pInformation->m_szSerialNumber);
             if (m_settings.vmwareVm) {
                 std::string serials = " ";
-                qprovider::AppendHelperSerial(serials, serial, kMethod.function);
+                marl::provider::AppendHelperSerial(serials, serial, kMethod.function);
                 QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO,
                          "OnLunEmpty:setting %s for rdm remove", serials.c_str());
                 RunHelperRemoveRdm(serials);
@@ -67,7 +67,7 @@ void CQProvider::DeleteAbortedSnapshots() {
         for (const SnapInfo& info : m_snapInfoList) {
             QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "adding Lun %s to scsi_sc list",
                      info.snap_scsi_sn.c_str());
-            qprovider::AppendHelperSerial(serials, info.snap_scsi_sn, kFn);
+            marl::provider::AppendHelperSerial(serials, info.snap_scsi_sn, kFn);
         }
         RunHelperRemoveRdm(serials);
     }

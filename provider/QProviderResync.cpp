@@ -17,14 +17,14 @@ using marl::provider::ExitLines;
 using marl::provider::Locking;
 using marl::provider::NoEntryLine;
 using marl::provider::RunVssMethod;
+using marl::provider::Text;
 using marl::provider::VssMethod;
-using qprovider::Text;
 
 namespace {
 
 constexpr char kResync[] = "CQProvider::ResyncLuns";
 
-bool Contains(const NameList& names, const std::string& name) {
+bool Contains(const marl::array::NameList& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
@@ -33,8 +33,9 @@ bool Contains(const NameList& names, const std::string& name) {
 // The volume and group behind each destination LUN; groups in order of first
 // appearance.
 HRESULT CQProvider::FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD count,
-                                          NameList& baseNames, NameList& groups) {
-    LunInfoList volumes;
+                                          marl::array::NameList& baseNames,
+                                          marl::array::NameList& groups) {
+    marl::array::LunInfoList volumes;
     if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qAllLunList length %d",
              static_cast<int>(volumes.size()));
@@ -47,7 +48,7 @@ HRESULT CQProvider::FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD c
                      "MarlVssProvider did not find the base volume in NXA");
             return VSS_E_PROVIDER_VETO;
         }
-        if (volume->cgName == qprovider::kNoGroup) {
+        if (volume->cgName == marl::provider::kNoGroup) {
             QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR,
                      "MarlVssProvider does not support restore for base volumes not in consistency "
                      "group");
@@ -62,10 +63,11 @@ HRESULT CQProvider::FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD c
 
 // The array restores whole groups, so every volume of each group must be
 // among the destination LUNs.
-HRESULT CQProvider::CheckResyncGroupsFull(const NameList& baseNames, const NameList& groups) {
+HRESULT CQProvider::CheckResyncGroupsFull(const marl::array::NameList& baseNames,
+                                          const marl::array::NameList& groups) {
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
     for (const std::string& group : groups) {
-        NameList groupVolumes;
+        marl::array::NameList groupVolumes;
         GetCGVolNames(group, groupVolumes);
         for (const std::string& name : groupVolumes) {
             if (Contains(baseNames, name)) continue;
@@ -79,11 +81,12 @@ HRESULT CQProvider::CheckResyncGroupsFull(const NameList& baseNames, const NameL
 
 // The group snapshot behind the snapshot LUNs, group by group; each name once.
 void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD count,
-                                     const NameList& groups, NameList& snapNames) {
+                                     const marl::array::NameList& groups,
+                                     marl::array::NameList& snapNames) {
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
-    LunInfoList snapVolumes;
+    marl::array::LunInfoList snapVolumes;
     for (const std::string& group : groups) {
-        LunInfoList groupSnaps;
+        marl::array::LunInfoList groupSnaps;
         GetQVolSnaps(group.c_str(), groupSnaps);
         QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qCgSnapList length %d",
                  static_cast<int>(groupSnaps.size()));
@@ -118,12 +121,12 @@ void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD co
 HRESULT CQProvider::ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_INFORMATION* destLuns,
                                    DWORD count, IVssAsync** ppAsync) {
     if (count > 0 && (snapshotLuns == nullptr || destLuns == nullptr)) return VSS_E_PROVIDER_VETO;
-    NameList baseNames;
-    NameList groups;
+    marl::array::NameList baseNames;
+    marl::array::NameList groups;
     HRESULT hr = FindResyncBaseVolumes(destLuns, count, baseNames, groups);
     if (hr == S_OK) hr = CheckResyncGroupsFull(baseNames, groups);
     if (hr != S_OK) return hr;
-    NameList snapNames;
+    marl::array::NameList snapNames;
     FindResyncSnapNames(snapshotLuns, count, groups, snapNames);
     uint32_t rc = SnapsRestore(groups, snapNames);
     if (rc != 0) {
@@ -164,7 +167,7 @@ void CQProvider::LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWOR
 // cannot change them half-way.
 HRESULT CQProvider::VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count) {
     std::lock_guard<std::recursive_mutex> lock(m_cs);
-    LunInfoList volSnaps;
+    marl::array::LunInfoList volSnaps;
     if (GetAllQVolSnaps(volSnaps) != 0) return VSS_E_PROVIDER_VETO;
     for (DWORD i = 0; i < count; ++i) {
         if (FindQLunBySn(volSnaps, Text(snapshotLuns[i].m_szSerialNumber)) == nullptr)

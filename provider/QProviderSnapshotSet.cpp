@@ -13,19 +13,23 @@
 static constexpr char kLogUnit[] = "QProvider";
 
 using marl::provider::ExitLines;
+using marl::provider::GuidToString;
 using marl::provider::Locking;
 using marl::provider::NoEntryLine;
+using marl::provider::RunGuarded;
 using marl::provider::RunVssMethod;
+using marl::provider::Text;
 using marl::provider::VssMethod;
-using qprovider::GuidToString;
-using qprovider::RunGuarded;
-using qprovider::Text;
 
+namespace marl::provider {
 struct QProviderStateCheck {
     const char* function;
     const char* outOfOrder;  // may hold one %d: the current state
     const char* unexpectedId;
 };
+}  // namespace marl::provider
+
+using marl::provider::QProviderStateCheck;
 
 namespace {
 
@@ -47,7 +51,7 @@ constexpr QProviderStateCheck kPostCommitCheck = {
 // A method out of order or for another set fails; the caller's frame then
 // discards the set.
 void CQProvider::CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
-                            const QProviderStateCheck& messages) {
+                            const marl::provider::QProviderStateCheck& messages) {
     if (m_state != required) {
         QVSS_LOG(messages.function, "PROVIDER", QLOG_ERROR, messages.outOfOrder,
                  static_cast<int>(m_state));
@@ -70,7 +74,7 @@ HRESULT CQProvider::FinishSetMethod(const char* function, HRESULT hr) {
         m_state = VSS_SS_ABORTED;
         if (cleanup != S_OK) hr = cleanup;
     }
-    return qprovider::ToVssResult(function, hr);
+    return marl::provider::ToVssResult(function, hr);
 }
 
 // Step 2 of BeginPrepareSnapshot: a new set begins, or this call adds LUNs
@@ -98,15 +102,15 @@ void CQProvider::StartOrExtendSet(const VSS_ID& setId) {
 }
 
 // Step 4 of BeginPrepareSnapshot for one LUN.
-void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, LunInfoList& volumes,
-                             SessionInfoList& sessions) {
+void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, marl::array::LunInfoList& volumes,
+                             marl::array::SessionInfoList& sessions) {
     static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
     LunInfo* volume = FindQLunBySn(volumes, Text(lun.m_szSerialNumber));
     if (volume == nullptr) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "no volume found for scsi-sn.");
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     }
-    if (volume->cgName == qprovider::kNoGroup) {
+    if (volume->cgName == marl::provider::kNoGroup) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "no consistency group found for volume %s.",
                  volume->volName.c_str());
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
@@ -147,9 +151,9 @@ HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LON
         },
         [&] {
             StartOrExtendSet(SnapshotSetId);
-            LunInfoList volumes;
+            marl::array::LunInfoList volumes;
             if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
-            SessionInfoList sessions;
+            marl::array::SessionInfoList sessions;
             if (GetAllQReplicationSessions(sessions) != 0) return VSS_E_PROVIDER_VETO;
             if (lLunCount > 0 && rgLunInformation == nullptr) return VSS_E_PROVIDER_VETO;
             for (LONG i = 0; i < lLunCount; ++i) {

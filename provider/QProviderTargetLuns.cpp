@@ -18,8 +18,8 @@ static constexpr char kLogUnit[] = "QProvider";
 using marl::provider::ExitLines;
 using marl::provider::Locking;
 using marl::provider::RunVssMethod;
+using marl::provider::Text;
 using marl::provider::VssMethod;
-using qprovider::Text;
 
 namespace {
 
@@ -44,13 +44,13 @@ void WriteProviderIdentifier(VDS_LUN_INFORMATION& dest) {
     ids->m_Type = VDSStorageIdTypeVendorId;
     ids->m_cbIdentifier = kIdentifierBytes;
     ids->m_rgbIdentifier = bytes;
-    std::memcpy(bytes, qprovider::kProviderName, qprovider::kProviderNameLength);
+    std::memcpy(bytes, marl::provider::kProviderName, marl::provider::kProviderNameLength);
     marl::platform::ComGuid guid{};
     if (!marl::platform::ComCreateGuid(&guid)) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "could not create a GUID for the target LUN");
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     }
-    std::memcpy(bytes + qprovider::kProviderNameLength, &guid, sizeof guid);
+    std::memcpy(bytes + marl::provider::kProviderNameLength, &guid, sizeof guid);
 }
 
 }  // namespace
@@ -80,7 +80,7 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
     std::string volName;
     if (GetSnapLunSN(volSnapName, targetLunId, peerTargetLunId, volName) != 0)
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
-    ReplaceCoTaskString(dest.m_szSerialNumber, targetLunId.c_str());
+    marl::array::ReplaceCoTaskString(dest.m_szSerialNumber, targetLunId.c_str());
     dest.m_BusType = VDSBusTypeScsi;
     return S_OK;
 }
@@ -98,7 +98,7 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
 void CQProvider::ReleaseExposedLuns() {
     static constexpr char kFn[] = "CQProvider::GetTargetLuns";
     if (m_snapsExposed == 0) return;
-    LunInfoList volSnaps;
+    marl::array::LunInfoList volSnaps;
     if (GetAllQVolSnaps(volSnaps) != 0) {
         std::string names;
         for (const CgInfo& cg : m_cgList)
@@ -139,7 +139,7 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
             // Only what this call exposed is released: LUNs described by an
             // earlier call belong to VSS.
             if (hr == S_OK || exposedBefore) return hr;
-            HRESULT released = qprovider::RunGuarded(kMethod.function, [&] {
+            HRESULT released = marl::provider::RunGuarded(kMethod.function, [&] {
                 ReleaseExposedLuns();
                 return S_OK;
             });
@@ -150,7 +150,7 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
 HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
     static constexpr char kFn[] = "CQProvider::LocateLuns";
     if (count > 0 && luns == nullptr) return VSS_E_PROVIDER_VETO;
-    LunInfoList volSnaps;
+    marl::array::LunInfoList volSnaps;
     GetQVolSnaps(nullptr, volSnaps);
     QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "qLunSnapList length %d",
              static_cast<int>(volSnaps.size()));
@@ -166,7 +166,7 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
             found.push_back(&v);
             QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "Pushing volsnap: <%s, %s, %s, %s>",
                      v.cgName.c_str(), v.sn.c_str(), v.snapName.c_str(), v.volSnapName.c_str());
-            qprovider::AppendHelperSerial(serials, v.sn, kFn);
+            marl::provider::AppendHelperSerial(serials, v.sn, kFn);
             QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE,
                      "LocateLuns: after updating m_szSerialNumber=%s, sn=%s, peerSn=%s", serial,
                      v.sn.c_str(), v.peerSn.c_str());
@@ -180,7 +180,7 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
                  static_cast<int>(found.size()), static_cast<int>(count));
         return VSS_E_PROVIDER_VETO;
     }
-    NameList snapNames;
+    marl::array::NameList snapNames;
     for (const LunInfo* v : found) {
         bool known = false;
         for (const std::string& name : snapNames) known = known || name == v->snapName;

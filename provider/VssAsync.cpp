@@ -18,8 +18,9 @@ CVssAsync::Sleeper& CurrentSleeper() {
 }
 
 void ReportCreationFailure(HRESULT hr) {
-    DebugOutputFormatted(L"CComObject<CVssAsync>::CreateInstance(&pObject); failed with %x\n",
-                         static_cast<unsigned>(hr));
+    marl::common::DebugOutputFormatted(
+        L"CComObject<CVssAsync>::CreateInstance(&pObject); failed with %x\n",
+        static_cast<unsigned>(hr));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ void LogReturning(const char* function, const char* format, HRESULT hr) {
 }
 
 void DebuggerReturning(HRESULT hr) {
-    DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(hr));
+    marl::common::DebugOutputFormatted(L"returning 0x%08x\n", static_cast<unsigned>(hr));
 }
 
 }  // namespace

@@ -53,8 +53,8 @@ struct KeepResult {
 template <class Enter, class Body, class Tail = KeepResult>
 HRESULT RunVssMethod(const VssMethod& method, std::recursive_mutex& lockOfTheSet, Enter&& enter,
                      Body&& body, Tail&& tail = Tail()) noexcept {
-    using qprovider::RunGuarded;
-    using qprovider::ToVssResult;
+    using marl::provider::RunGuarded;
+    using marl::provider::ToVssResult;
     HRESULT hr = RunGuarded(method.function, [&] {
         std::unique_lock<std::recursive_mutex> lock(lockOfTheSet, std::defer_lock);
         if (method.locking == Locking::BeforeEntry) lock.lock();

@@ -57,8 +57,13 @@ class ProviderSimTest : public marl::sim::SimulatorTest {
         m_provider = Make();
     }
 
-    std::unique_ptr<SimProvider> Make(bool vmware = false, bool replication = false) {
+    // `ssl` false: the provider talks plain HTTP on port 80 (SUPPORT_SSL =
+    // [False]), which spares a TLS handshake per exchange where the test is
+    // about what the array answers rather than about the secure channel.
+    std::unique_ptr<SimProvider> Make(bool vmware = false, bool replication = false,
+                                      bool ssl = true) {
         marl::harness::HarnessConfig config;
+        config.supportSsl = ssl;
         config.password = "password";
         config.snapPrefix = "itest";
         config.vmwareVm = vmware;

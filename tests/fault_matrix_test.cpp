@@ -26,6 +26,14 @@ enum Fault { kStatus500, kFailureKey, kMalformed, kDropped, kLoginRefused, kFaul
 const char* const kFaultNames[kFaultCount] = {"status 500", "failure key", "malformed body",
                                               "dropped connection", "refused login"};
 
+// Every exchange is a TLS handshake over HTTPS, which makes a cell several
+// times dearer under Wine. A status, a failure key, a malformed body or a
+// refused login reach the provider the same way over either port, so those
+// columns run over plain HTTP; a dropped connection is where the secure
+// channel's own failure path is taken, so that column runs over HTTPS. The
+// exchanges a phase sends do not depend on the port.
+bool OverHttps(Fault fault) { return fault == kDropped; }
+
 const char* PhaseName(Phase p) {
     switch (p) {
         case Phase::Create:
@@ -294,7 +302,7 @@ TEST_F(FaultMatrixTest, EveryCommandInEveryWayOfFailing) {
     for (const Row& row : Rows()) {
         // A fault-free run of the phase tells where its exchanges fall.
         ASSERT_TRUE(Sim().Reset());
-        m_provider = Make(false, row.replicated);
+        m_provider = Make(false, row.replicated, /*ssl=*/false);
         Lifecycle reference;
         RunUpTo(row, reference, nullptr);
         ASSERT_TRUE(reference.failingCall.empty())
@@ -307,12 +315,14 @@ TEST_F(FaultMatrixTest, EveryCommandInEveryWayOfFailing) {
                                      " #" + std::to_string(row.occurrence) + " / " + kFaultNames[f];
             SCOPED_TRACE(cell);
             ASSERT_TRUE(Sim().Reset());
-            m_provider = Make(false, row.replicated);
+            m_provider = Make(false, row.replicated, OverHttps(static_cast<Fault>(f)));
             m_lastSnap.clear();
             marl::sim::FaultRequest fault = MakeFault(row, static_cast<Fault>(f), exchanges);
             Lifecycle l;
             RunUpTo(row, l, &fault);
             ASSERT_TRUE(Sim().ClearFaults());
+            for (const auto& r : Sim().Journal())
+                ASSERT_EQ(r.tls, OverHttps(static_cast<Fault>(f))) << r.command << " #" << r.seq;
             if (!m_provider->CgInfos().empty())
                 m_lastSnap = m_provider->CgInfos().front().snap_name;
             const Outcome& want = row.outcome[f];
@@ -336,8 +346,9 @@ TEST_F(FaultMatrixTest, EveryCommandInEveryWayOfFailing) {
     }
     std::printf(
         "fault matrix: %zu cells (%zu commands x %d ways of failing), %zu as specified, "
-        "leaked snapshot LUNs: %zu, lost snapshot LUNs: %zu\n",
-        cells, Rows().size(), kFaultCount, asSpecified, leaked, lostInAll);
+        "leaked snapshot LUNs: %zu, lost snapshot LUNs: %zu (the \"%s\" column over HTTPS, "
+        "the others over HTTP)\n",
+        cells, Rows().size(), kFaultCount, asSpecified, leaked, lostInAll, kFaultNames[kDropped]);
 }
 
 }  // namespace

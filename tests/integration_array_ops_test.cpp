@@ -17,7 +17,7 @@ namespace {
 constexpr char kStamp[] = "0305140709";
 constexpr char kSnap[] = "VSS_itest_0305140709";
 
-class SimClient : public CQArrayClient {
+class SimClient : public marl::array::CQArrayClient {
   public:
     using CQArrayClient::CQArrayClient;
     using CQArrayClient::m_cgList;
@@ -94,7 +94,7 @@ marl::sim::FaultRequest Fault(const std::string& target, const std::string& type
 
 TEST_P(ArrayOps, InventoryAndLookups) {
     auto client = Client();
-    LunInfoList luns;
+    marl::array::LunInfoList luns;
     ASSERT_EQ(client->GetAllQLuns(luns), 0u);
     EXPECT_EQ(luns.size(), 8u);
     LunInfo* db = client->FindQLunBySn(luns, "6001405ab000001");
@@ -106,7 +106,7 @@ TEST_P(ArrayOps, InventoryAndLookups) {
     LunInfo* peer = client->FindQLunByRepSn(luns, "6001405cd000006");
     ASSERT_NE(peer, nullptr);
     EXPECT_EQ(peer->sn, "6001405ab000006");
-    SessionInfoList sessions;
+    marl::array::SessionInfoList sessions;
     ASSERT_EQ(client->GetAllQReplicationSessions(sessions), 0u);
     SessionInfo* session = client->FindQRepSessionByCg(sessions, "vg_repl");
     ASSERT_NE(session, nullptr);
@@ -147,10 +147,10 @@ TEST_P(ArrayOps, SnapshotSetFromPreparationToRestore) {
     EXPECT_EQ(volName, "db_data");
     EXPECT_EQ(target, (*exposed)["volsnaps"][0]["scsi_sn"].GetString());
 
-    LunInfoList setSnaps;
+    marl::array::LunInfoList setSnaps;
     ASSERT_EQ(client->GetAllQVolSnaps(setSnaps), 0u);
     EXPECT_EQ(setSnaps.size(), 3u);
-    LunInfoList groupSnaps;
+    marl::array::LunInfoList groupSnaps;
     ASSERT_EQ(client->GetQVolSnaps("vg_db", groupSnaps), 0u);
     EXPECT_NE(client->FindQLunBySn(groupSnaps, target), nullptr);
 
@@ -235,7 +235,7 @@ TEST_P(ArrayOps, RefusalsAndBrokenReplies) {
 
     // Wrong credentials: every query fails with the session error.
     ASSERT_TRUE(Sim().SetCredentials("admin", "other"));
-    LunInfoList luns;
+    marl::array::LunInfoList luns;
     EXPECT_EQ(client->GetAllQLuns(luns), 0x8000401Du);
     EXPECT_TRUE(luns.empty());
     EXPECT_TRUE(Sim().JournalOf("vol_show").empty());

@@ -44,7 +44,7 @@ TEST_F(ProviderIntegrationTest, WholeSetOfOneGroupEndsCreated) {
                                         "vss_prepare_for_snapshot", "unexposable_snapshot_create"));
     EXPECT_TRUE(
         m_scratch.Logged("INFO", "CQProvider::PostCommitSnapshots",
-                         "SnapshotSetId " + qprovider::GuidToString(TestSetId(1)) + " created"));
+                         "SnapshotSetId " + marl::provider::GuidToString(TestSetId(1)) + " created"));
 }
 
 TEST_F(ProviderIntegrationTest, SecondBeginOfTheSameSetAddsAndAnotherSetReplacesIt) {

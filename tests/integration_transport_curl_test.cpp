@@ -178,7 +178,7 @@ struct Client {
     }
     uint32_t Run() { return transport.SendArrayRequest(L"vol_show", L"", reply); }
     ProviderSettings settings;
-    ArrayTransport transport;
+    marl::array::ArrayTransport transport;
     std::string reply;
 };
 

@@ -29,11 +29,11 @@ class TransportTest : public marl::sim::SimulatorTest {
     uint32_t Exchange(bool ssl, const std::wstring& command = L"vol_show",
                       const std::wstring& args = L"") {
         m_settings.supportSsl = ssl;
-        ArrayTransport transport(
+        marl::array::ArrayTransport transport(
             m_settings,
             marl::harness::RedirectingFactory({static_cast<uint16_t>(Sim().HttpsPort()),
                                                static_cast<uint16_t>(Sim().HttpPort())}),
-            CheckLoginReply);
+            marl::array::CheckLoginReply);
         return transport.SendArrayRequest(command, args, m_reply);
     }
 

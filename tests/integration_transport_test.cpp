@@ -53,7 +53,7 @@ TEST_F(TransportTest, ArgumentsAndCredentialsArriveIntact) {
     ASSERT_TRUE(Sim().SetCredentials("backup op", "p&ss=w%rd+1"));
     m_settings.userName = "backup op";
     m_settings.password = "p&ss=w%rd+1";
-    ArgPair pairs[] = {{L"snapshot_name", L"cg1:VSS_snap \"x\" & y"}};
+    marl::array::ArgPair pairs[] = {{L"snapshot_name", L"cg1:VSS_snap \"x\" & y"}};
     ASSERT_EQ(Exchange(true, L"volsnap_show", BuildArgs(1, pairs)), 0u);
     std::vector<JournalRecord> cmd = Sim().JournalOf("volsnap_show");
     ASSERT_EQ(cmd.size(), 1u);
@@ -121,7 +121,8 @@ TEST_F(TransportTest, NoListenerFailsTheSendWithCannotConnect) {
     ProviderSettings settings = m_settings;
     settings.supportSsl = false;
     // Port 1 (tcpmux) has no listener on a test machine.
-    ArrayTransport transport(settings, marl::harness::RedirectingFactory({1, 1}), CheckLoginReply);
+    marl::array::ArrayTransport transport(settings, marl::harness::RedirectingFactory({1, 1}),
+                                          marl::array::CheckLoginReply);
     EXPECT_EQ(transport.SendArrayRequest(L"vol_show", L"", m_reply), E_ARRAY_SESSION);
     EXPECT_EQ(Errors(), Times(5, {"SendRequest: Error ('12029') has occurred."}));
 }

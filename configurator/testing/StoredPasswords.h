@@ -18,9 +18,9 @@ inline std::string DecodePasswordsIn(const std::string& text) {
     while (std::getline(in, line)) {
         if (line.rfind("PASSWORD = [", 0) == 0 || line.rfind("VCENTER_PASSWORD = [", 0) == 0) {
             std::string value;
-            ExtractBracketValue(line, value);
+            marl::common::ExtractBracketValue(line, value);
             std::string plain = value;
-            bool ok = DecodeStoredPassword(plain) == StoredPasswordStatus::Ok;
+            bool ok = DecodeStoredPassword(plain) == marl::common::StoredPasswordStatus::Ok;
             line =
                 line.substr(0, line.find('[') + 1) + (ok ? "plain:" + plain : "undecodable") + "]";
         }

@@ -25,7 +25,7 @@ constexpr int kSnapNameFixedCharacters = 4 + 1 + 3;
 }  // namespace
 
 // The three listing queries differ only in these texts and their parser.
-struct CQArrayClient::ListingQuery {
+struct marl::array::CQArrayClient::ListingQuery {
     const char* function;
     const wchar_t* traceName;
     const wchar_t* command;
@@ -35,12 +35,12 @@ struct CQArrayClient::ListingQuery {
     const char* otherErrorLine;
 };
 
-void CQArrayClient::LogRefusedReply(const char* function, const char* command) {
+void marl::array::CQArrayClient::LogRefusedReply(const char* function, const char* command) {
     QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed", command);
 }
 
-uint32_t CQArrayClient::RunListingQuery(const ListingQuery& q,
-                                        const std::function<void(const JsonNode&)>& parse) {
+uint32_t marl::array::CQArrayClient::RunListingQuery(
+    const ListingQuery& q, const std::function<void(const JsonNode&)>& parse) {
     FuncTrace trace(q.traceName);
     QVSS_LOG(q.function, "PROVIDER", QLOG_TRACE, "entering");
     std::string respStr;
@@ -70,7 +70,7 @@ uint32_t CQArrayClient::RunListingQuery(const ListingQuery& q,
     return hr;
 }
 
-uint32_t CQArrayClient::GetAllQLuns(LunInfoList& luns) {
+uint32_t marl::array::CQArrayClient::GetAllQLuns(marl::array::LunInfoList& luns) {
     static const ListingQuery query{"CQProvider::GetAllQLuns",
                                     L"CQProvider::GetAllQLuns",
                                     L"vol_show",
@@ -81,7 +81,7 @@ uint32_t CQArrayClient::GetAllQLuns(LunInfoList& luns) {
     return RunListingQuery(query, [&luns](const JsonNode& data) { ParseVolShow(data, luns); });
 }
 
-uint32_t CQArrayClient::GetAllQLunsReplicas(LunInfoList& luns) {
+uint32_t marl::array::CQArrayClient::GetAllQLunsReplicas(marl::array::LunInfoList& luns) {
     static const ListingQuery query{
         "CQProvider::GetAllQLunsReplicas",
         L"CQProvider::GetAllQLunsReplicas",
@@ -93,7 +93,8 @@ uint32_t CQArrayClient::GetAllQLunsReplicas(LunInfoList& luns) {
     return RunListingQuery(query, [&luns](const JsonNode& data) { ParseRepVolShow(data, luns); });
 }
 
-uint32_t CQArrayClient::GetAllQReplicationSessions(SessionInfoList& sessions) {
+uint32_t marl::array::CQArrayClient::GetAllQReplicationSessions(
+    marl::array::SessionInfoList& sessions) {
     static const ListingQuery query{
         "CQProvider::GetAllQReplicationSessions",
         L"CQProvider::GetAllQReplicationSessions",
@@ -106,7 +107,7 @@ uint32_t CQArrayClient::GetAllQReplicationSessions(SessionInfoList& sessions) {
         query, [&sessions](const JsonNode& data) { ParseRepSessionShow(data, sessions); });
 }
 
-uint32_t CQArrayClient::GetAllQVolSnaps(LunInfoList& volSnaps) {
+uint32_t marl::array::CQArrayClient::GetAllQVolSnaps(marl::array::LunInfoList& volSnaps) {
     static constexpr char kFunction[] = "CQProvider::GetAllQVolSnaps";
     FuncTrace trace(L"CQProvider::GetAllQVolSnaps");
     uint32_t hr = 0;
@@ -136,7 +137,8 @@ uint32_t CQArrayClient::GetAllQVolSnaps(LunInfoList& volSnaps) {
     return hr;
 }
 
-LunInfo* CQArrayClient::FindQLunBySn(LunInfoList& luns, const std::string& serial) {
+LunInfo* marl::array::CQArrayClient::FindQLunBySn(marl::array::LunInfoList& luns,
+                                                  const std::string& serial) {
     for (LunInfo& lun : luns) {
         if (lun.sn != serial) continue;
         QVSS_LOG("CQProvider::FindQLunBySn", "PROVIDER", QLOG_DEBUG,
@@ -148,7 +150,8 @@ LunInfo* CQArrayClient::FindQLunBySn(LunInfoList& luns, const std::string& seria
     return nullptr;
 }
 
-LunInfo* CQArrayClient::FindQLunByRepSn(LunInfoList& luns, const std::string& serial) {
+LunInfo* marl::array::CQArrayClient::FindQLunByRepSn(marl::array::LunInfoList& luns,
+                                                     const std::string& serial) {
     static constexpr char kFunction[] = "CQProvider::FindQLunByRepSn";
     for (LunInfo& lun : luns) {
         if (lun.peerSn != serial) continue;
@@ -163,8 +166,8 @@ LunInfo* CQArrayClient::FindQLunByRepSn(LunInfoList& luns, const std::string& se
     return nullptr;
 }
 
-SessionInfo* CQArrayClient::FindQRepSessionByCg(SessionInfoList& sessions,
-                                                const std::string& cgName) {
+SessionInfo* marl::array::CQArrayClient::FindQRepSessionByCg(marl::array::SessionInfoList& sessions,
+                                                             const std::string& cgName) {
     static constexpr char kFunction[] = "CQProvider::FindQRepSessionByCg";
     SessionInfo* candidate = nullptr;
     for (SessionInfo& session : sessions) {
@@ -190,8 +193,9 @@ SessionInfo* CQArrayClient::FindQRepSessionByCg(SessionInfoList& sessions,
     return candidate;
 }
 
-void CQArrayClient::AddCGGroupNameToList(std::string cgName, std::string repSessionName,
-                                         std::string suffix) {
+void marl::array::CQArrayClient::AddCGGroupNameToList(std::string cgName,
+                                                      std::string repSessionName,
+                                                      std::string suffix) {
     static constexpr char kFunction[] = "CQProvider::AddCGGroupNameToList";
     QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "starting AddCGGroupNameToList");
     for (const CgInfo& cg : m_cgList) {
@@ -220,7 +224,7 @@ void CQArrayClient::AddCGGroupNameToList(std::string cgName, std::string repSess
     m_cgList.push_back(std::move(entry));
 }
 
-uint32_t CQArrayClient::deleteSnapshotLun(const char* serialNumber) {
+uint32_t marl::array::CQArrayClient::deleteSnapshotLun(const char* serialNumber) {
     static constexpr char kFunction[] = "CQProvider::deleteSnapshotLun";
     FuncTrace trace(L"CQProvider::deleteSnapshotLun");
     const char* serial = serialNumber != nullptr ? serialNumber : "";

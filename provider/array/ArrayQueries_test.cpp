@@ -95,7 +95,7 @@ TEST(FindQRepSessionByCg, PrefersAsyncElseTheLastMatch) {
         ReplyLogCapture log;
         ScriptedArray array;
         TestClient client(Settings(), array);
-        SessionInfoList sessions(c.sessions.begin(), c.sessions.end());
+        marl::array::SessionInfoList sessions(c.sessions.begin(), c.sessions.end());
         SessionInfo* found = client.FindQRepSessionByCg(sessions, "cg1");
         EXPECT_EQ(found ? found->sessionName : "", c.chosen);
         if (!*c.chosen) {
@@ -109,9 +109,9 @@ TEST(FindQLun, ExactSerialAndPeerSerial) {
     ReplyLogCapture log;
     ScriptedArray array;
     TestClient client(Settings(), array);
-    LunInfoList luns{{"vol1", "cg1", "0006b1a2", "00aa0001", "", ""},
-                     {"vol2", "cg1", "0006b1a3", "00aa0002", "", ""},
-                     {"vol3", "cg1", "0006b1a3", "", "", ""}};
+    marl::array::LunInfoList luns{{"vol1", "cg1", "0006b1a2", "00aa0001", "", ""},
+                                  {"vol2", "cg1", "0006b1a3", "00aa0002", "", ""},
+                                  {"vol3", "cg1", "0006b1a3", "", "", ""}};
     EXPECT_EQ(client.FindQLunBySn(luns, "0006B1A2"), nullptr);
     EXPECT_EQ(client.FindQLunBySn(luns, "0006b1a3"), &*std::next(luns.begin()));
     EXPECT_EQ(client.FindQLunBySn(luns, "6b1a3"), nullptr);
@@ -128,17 +128,22 @@ TEST(FindQLun, ExactSerialAndPeerSerial) {
 struct ListingCase {
     const char* function;
     const char* command;
-    std::function<uint32_t(TestClient&, LunInfoList&, SessionInfoList&)> run;
+    std::function<uint32_t(TestClient&, marl::array::LunInfoList&, marl::array::SessionInfoList&)>
+        run;
 };
 
 std::vector<ListingCase> ListingQueries() {
     return {
         {"CQProvider::GetAllQLuns", "vol_show",
-         [](TestClient& c, LunInfoList& l, SessionInfoList&) { return c.GetAllQLuns(l); }},
+         [](TestClient& c, marl::array::LunInfoList& l, marl::array::SessionInfoList&) {
+             return c.GetAllQLuns(l);
+         }},
         {"CQProvider::GetAllQLunsReplicas", "replication_volume_show",
-         [](TestClient& c, LunInfoList& l, SessionInfoList&) { return c.GetAllQLunsReplicas(l); }},
+         [](TestClient& c, marl::array::LunInfoList& l, marl::array::SessionInfoList&) {
+             return c.GetAllQLunsReplicas(l);
+         }},
         {"CQProvider::GetAllQReplicationSessions", "replication_session_show",
-         [](TestClient& c, LunInfoList&, SessionInfoList& s) {
+         [](TestClient& c, marl::array::LunInfoList&, marl::array::SessionInfoList& s) {
              return c.GetAllQReplicationSessions(s);
          }},
     };
@@ -165,8 +170,8 @@ TEST(ListingQueries, FailuresLeaveTheListsAlone) {
             ScriptedArray array;
             f.script(array);
             TestClient client(Settings(), array);
-            LunInfoList luns{{"vol1", "cg1", "0006b1a2", "", "", ""}};
-            SessionInfoList sessions;
+            marl::array::LunInfoList luns{{"vol1", "cg1", "0006b1a2", "", "", ""}};
+            marl::array::SessionInfoList sessions;
             EXPECT_EQ(q.run(client, luns, sessions), f.result) << cmd << " " << f.line;
             EXPECT_EQ(luns.size(), 1u);
             EXPECT_EQ(luns.front().peerSn, "");
@@ -202,7 +207,7 @@ TEST(GetAllQVolSnaps, OneRequestPerGroupUntilABadReply) {
         array.Reply("volsnap_show", OkData(R"({"cg3:S3:v3":{"scsi_sn":"AB03"}})"));
         TestClient client(Settings(), array);
         for (const char* g : {"cg1", "cg2", "cg3"}) client.AddGroup(g, std::string("S") + g[2]);
-        LunInfoList snaps;
+        marl::array::LunInfoList snaps;
         EXPECT_EQ(client.GetAllQVolSnaps(snaps), c.result) << c.secondReply;
         EXPECT_EQ(array.calls.size(), c.requests) << c.secondReply;
         ASSERT_EQ(snaps.size(), c.snaps) << c.secondReply;
@@ -211,7 +216,7 @@ TEST(GetAllQVolSnaps, OneRequestPerGroupUntilABadReply) {
     }
     ScriptedArray empty;
     TestClient client(Settings(), empty);
-    LunInfoList snaps;
+    marl::array::LunInfoList snaps;
     EXPECT_EQ(client.GetAllQVolSnaps(snaps), 0u);
     EXPECT_TRUE(empty.http.sent.empty());
 }

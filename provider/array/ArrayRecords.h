@@ -52,8 +52,12 @@ struct SnapInfo {
     std::string cg_name;
 };
 
+namespace marl::array {
+
 using LunInfoList = std::list<LunInfo, marl::records::RecordAllocator<LunInfo>>;
 using SessionInfoList = std::list<SessionInfo>;
 using CgInfoList = std::list<CgInfo>;
 using SnapInfoList = std::list<SnapInfo>;
 using NameList = std::list<std::string>;
+
+}  // namespace marl::array

@@ -10,9 +10,9 @@
 #include "provider/array/CQArrayClient.h"
 
 template <class Read, class OnUnreadable>
-CQArrayClient::ReplyReading CQArrayClient::ReadReply(const char* function, const char* command,
-                                                     const std::string& reply, Read&& read,
-                                                     OnUnreadable&& onUnreadable) {
+marl::array::CQArrayClient::ReplyReading marl::array::CQArrayClient::ReadReply(
+    const char* function, const char* command, const std::string& reply, Read&& read,
+    OnUnreadable&& onUnreadable) {
     try {
         marl::json::JsonNode data;
         if (ReplyFailed(reply, data)) {

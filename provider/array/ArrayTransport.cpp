@@ -33,7 +33,7 @@ std::wstring WidenByChar(const std::string& text) {
 }  // namespace
 
 // What tells the two senders apart; everything else is shared.
-struct ArrayTransport::SenderProfile {
+struct marl::array::ArrayTransport::SenderProfile {
     const char* function;
     const char* entryFormat;
     const wchar_t* userAgent;
@@ -44,19 +44,21 @@ struct ArrayTransport::SenderProfile {
 
 namespace {
 
-const ArrayTransport::SenderProfile kHttpsSender{"CQProvider::SendQ9HttpsRequest",
-                                                 "SendQ9HttpsRequest: %s / %S / %S ? %S",
-                                                 L"QVssProvider HTTP Client",
-                                                 443,
-                                                 true,
-                                                 "Error ('%d') has occurred XXXXX ."};
+const marl::array::ArrayTransport::SenderProfile kHttpsSender{
+    "CQProvider::SendQ9HttpsRequest",
+    "SendQ9HttpsRequest: %s / %S / %S ? %S",
+    L"QVssProvider HTTP Client",
+    443,
+    true,
+    "Error ('%d') has occurred XXXXX ."};
 
-const ArrayTransport::SenderProfile kHttpSender{"CQProvider::SendNxaHttpRequest",
-                                                "SendNxaHttpRequest: %s / %S / %S ? %S",
-                                                L"MarlVssProvider HTTP Client",
-                                                80,
-                                                false,
-                                                "Error ('%d') has occurred."};
+const marl::array::ArrayTransport::SenderProfile kHttpSender{
+    "CQProvider::SendNxaHttpRequest",
+    "SendNxaHttpRequest: %s / %S / %S ? %S",
+    L"MarlVssProvider HTTP Client",
+    80,
+    false,
+    "Error ('%d') has occurred."};
 
 }  // namespace
 
@@ -66,9 +68,10 @@ void winHttpStatusCallback(uint32_t failureFlags) {
 }
 
 // One attempt: its four handles, its login text, its steps.
-class ArrayTransport::Attempt {
+class marl::array::ArrayTransport::Attempt {
   public:
-    Attempt(ArrayTransport& transport, const SenderProfile& profile, HttpClient& client)
+    Attempt(marl::array::ArrayTransport& transport, const SenderProfile& profile,
+            HttpClient& client)
         : m_transport(transport), m_profile(profile), m_client(client) {}
     ~Attempt() { CloseHandles(); }
     Attempt(const Attempt&) = delete;
@@ -92,7 +95,7 @@ class ArrayTransport::Attempt {
     // Logs ERROR `format` with the client's error number of the failed step.
     void LogStepError(const char* format);
 
-    ArrayTransport& m_transport;
+    marl::array::ArrayTransport& m_transport;
     const SenderProfile& m_profile;
     HttpClient& m_client;
     HttpHandle m_session = nullptr;
@@ -101,25 +104,25 @@ class ArrayTransport::Attempt {
     HttpHandle m_request = nullptr;  // the command's, then the logout's
 };
 
-void ArrayTransport::Attempt::LogStepError(const char* format) {
+void marl::array::ArrayTransport::Attempt::LogStepError(const char* format) {
     QVSS_LOG(m_profile.function, kModule, QLOG_ERROR, format,
              static_cast<int>(m_client.LastError()));
 }
 
-void ArrayTransport::Attempt::Close(HttpHandle& handle) {
+void marl::array::ArrayTransport::Attempt::Close(HttpHandle& handle) {
     if (handle) m_client.CloseHandle(handle);
     handle = nullptr;
 }
 
-void ArrayTransport::Attempt::CloseHandles() {
+void marl::array::ArrayTransport::Attempt::CloseHandles() {
     Close(m_loginRequest);
     Close(m_request);
     Close(m_connection);
     Close(m_session);
 }
 
-uint32_t ArrayTransport::Attempt::Run(const std::wstring& command, const std::wstring& args,
-                                      std::string& reply) {
+uint32_t marl::array::ArrayTransport::Attempt::Run(const std::wstring& command,
+                                                   const std::wstring& args, std::string& reply) {
     uint32_t result = OpenConnection();
     if (result == 0) result = Login();
     if (result == 0) result = RunCommand(command, args, reply);
@@ -127,7 +130,7 @@ uint32_t ArrayTransport::Attempt::Run(const std::wstring& command, const std::ws
     return result;
 }
 
-uint32_t ArrayTransport::Attempt::OpenConnection() {
+uint32_t marl::array::ArrayTransport::Attempt::OpenConnection() {
     m_session = m_client.OpenSession(m_profile.userAgent);
     if (!m_session) {
         LogStepError("HTTPOpen: Error ('%d') has occurred.");
@@ -148,8 +151,9 @@ uint32_t ArrayTransport::Attempt::OpenConnection() {
     return 0;
 }
 
-bool ArrayTransport::Attempt::QueryStatus(HttpHandle request, const char* failureFormat,
-                                          uint32_t* status) {
+bool marl::array::ArrayTransport::Attempt::QueryStatus(HttpHandle request,
+                                                       const char* failureFormat,
+                                                       uint32_t* status) {
     if (m_client.QueryStatusCode(request, status)) return true;
     LogStepError(failureFormat);
     return false;
@@ -157,7 +161,7 @@ bool ArrayTransport::Attempt::QueryStatus(HttpHandle request, const char* failur
 
 // A check that throws (text it cannot parse, for one) refuses the login
 // rather than ending the call; only a shortage of memory goes on up.
-bool ArrayTransport::Attempt::AdmitsLogin(const std::string& loginText) {
+bool marl::array::ArrayTransport::Attempt::AdmitsLogin(const std::string& loginText) {
     try {
         return m_transport.m_loginCheck(loginText);
     } catch (const std::bad_alloc&) {
@@ -167,7 +171,7 @@ bool ArrayTransport::Attempt::AdmitsLogin(const std::string& loginText) {
     }
 }
 
-uint32_t ArrayTransport::Attempt::Login() {
+uint32_t marl::array::ArrayTransport::Attempt::Login() {
     const char* fn = m_profile.function;
     m_loginRequest =
         m_client.OpenRequest(m_connection, L"POST", kLoginPath, m_profile.secure, true);
@@ -179,7 +183,7 @@ uint32_t ArrayTransport::Attempt::Login() {
     // the checks still gets its chance with a certificate that passes them.
     if (m_profile.secure) m_client.SetSecurityFlags(m_loginRequest, kLoginSecurityFlags);
     const ProviderSettings& settings = m_transport.m_settings;
-    std::string body = BuildLoginForm(settings.userName, settings.password);
+    std::string body = marl::array::BuildLoginForm(settings.userName, settings.password);
     if (!m_client.SendRequest(m_loginRequest, kFormHeader, body)) {
         LogStepError("SendRequest: Error ('%d') has occurred.");
         return E_ARRAY_SESSION;
@@ -206,8 +210,9 @@ uint32_t ArrayTransport::Attempt::Login() {
     return AdmitsLogin(loginText) ? 0 : E_ARRAY_SESSION;
 }
 
-uint32_t ArrayTransport::Attempt::RunCommand(const std::wstring& command, const std::wstring& args,
-                                             std::string& reply) {
+uint32_t marl::array::ArrayTransport::Attempt::RunCommand(const std::wstring& command,
+                                                          const std::wstring& args,
+                                                          std::string& reply) {
     const char* fn = m_profile.function;
     std::wstring path = kExecutePath + command + L"/" + args;
     m_request = m_client.OpenRequest(m_connection, L"GET", path, m_profile.secure, true);
@@ -238,7 +243,7 @@ uint32_t ArrayTransport::Attempt::RunCommand(const std::wstring& command, const 
 
 // The command has run and its reply is in: a logout that fails is logged,
 // and the exchange still counts as done (see the class comment).
-uint32_t ArrayTransport::Attempt::Logout() {
+uint32_t marl::array::ArrayTransport::Attempt::Logout() {
     // The command's request is finished with; closing it here keeps the
     // handle from being lost when the logout request takes its place.
     Close(m_request);
@@ -257,7 +262,7 @@ uint32_t ArrayTransport::Attempt::Logout() {
 
 // Appends one chunk as a zero-terminated text. Running out of memory ends
 // the body where it is, as a failed buffer does.
-bool ArrayTransport::Attempt::AppendChunk(std::string& target, const char* chunk) {
+bool marl::array::ArrayTransport::Attempt::AppendChunk(std::string& target, const char* chunk) {
     try {
         target.append(chunk);
         return true;
@@ -269,7 +274,7 @@ bool ArrayTransport::Attempt::AppendChunk(std::string& target, const char* chunk
 
 // Reads a body in the chunks the client reports until it reports none left.
 // False (with the step's message logged) when asking or reading fails.
-bool ArrayTransport::Attempt::ReadBody(HttpHandle request, std::string& target) {
+bool marl::array::ArrayTransport::Attempt::ReadBody(HttpHandle request, std::string& target) {
     uint32_t available = 0;
     do {
         if (!m_client.QueryDataAvailable(request, &available)) {
@@ -291,34 +296,39 @@ bool ArrayTransport::Attempt::ReadBody(HttpHandle request, std::string& target) 
     return true;
 }
 
-ArrayTransport::ArrayTransport(const ProviderSettings& settings,
-                               marl::platform::HttpClientFactory factory, LoginCheck loginCheck)
+marl::array::ArrayTransport::ArrayTransport(const ProviderSettings& settings,
+                                            marl::platform::HttpClientFactory factory,
+                                            marl::array::LoginCheck loginCheck)
     : m_settings(settings), m_factory(std::move(factory)), m_loginCheck(std::move(loginCheck)) {}
 
-ArrayTransport::~ArrayTransport() = default;
+marl::array::ArrayTransport::~ArrayTransport() = default;
 
-std::unique_ptr<char[]> ArrayTransport::NewChunk(size_t bytes) {
+std::unique_ptr<char[]> marl::array::ArrayTransport::NewChunk(size_t bytes) {
     return std::unique_ptr<char[]>(new (std::nothrow) char[bytes]());
 }
 
-uint32_t ArrayTransport::SendArrayRequest(const std::wstring& command, const std::wstring& args,
-                                          std::string& reply) {
+uint32_t marl::array::ArrayTransport::SendArrayRequest(const std::wstring& command,
+                                                       const std::wstring& args,
+                                                       std::string& reply) {
     return m_settings.supportSsl ? SendQ9HttpsRequest(command, args, reply)
                                  : SendNxaHttpRequest(command, args, reply);
 }
 
-uint32_t ArrayTransport::SendQ9HttpsRequest(const std::wstring& command, const std::wstring& args,
-                                            std::string& reply) {
+uint32_t marl::array::ArrayTransport::SendQ9HttpsRequest(const std::wstring& command,
+                                                         const std::wstring& args,
+                                                         std::string& reply) {
     return Send(kHttpsSender, command, args, reply);
 }
 
-uint32_t ArrayTransport::SendNxaHttpRequest(const std::wstring& command, const std::wstring& args,
-                                            std::string& reply) {
+uint32_t marl::array::ArrayTransport::SendNxaHttpRequest(const std::wstring& command,
+                                                         const std::wstring& args,
+                                                         std::string& reply) {
     return Send(kHttpSender, command, args, reply);
 }
 
-uint32_t ArrayTransport::Send(const SenderProfile& profile, const std::wstring& command,
-                              const std::wstring& args, std::string& reply) {
+uint32_t marl::array::ArrayTransport::Send(const SenderProfile& profile,
+                                           const std::wstring& command, const std::wstring& args,
+                                           std::string& reply) {
     QVSS_LOG_FULL(profile.function, kModule, QLOG_DEBUG, profile.entryFormat,
                   m_settings.externalIp.c_str(), kExecutePath, command.c_str(), args.c_str());
     std::unique_ptr<HttpClient> client = m_factory ? m_factory() : nullptr;

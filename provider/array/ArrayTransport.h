@@ -31,13 +31,19 @@
 
 constexpr uint32_t E_ARRAY_SESSION = 0x8000401D;
 
+namespace marl::array {
+
 // Judges the login reply text: true admits the session. Must not throw for
 // malformed text (CheckLoginReply in ResponseEnvelope.h is the product's).
 using LoginCheck = std::function<bool(const std::string& loginText)>;
 
+}  // namespace marl::array
+
 // The status callback of the HTTPS sender: logs ERROR
 // "winHttpStatusCallback test: 0x%X" with the secure-failure flags.
 void winHttpStatusCallback(uint32_t failureFlags);
+
+namespace marl::array {
 
 class ArrayTransport {
   public:
@@ -74,3 +80,5 @@ class ArrayTransport {
     marl::platform::HttpClientFactory m_factory;
     LoginCheck m_loginCheck;
 };
+
+}  // namespace marl::array

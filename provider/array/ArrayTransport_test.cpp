@@ -54,13 +54,13 @@ std::vector<std::string> Errors(const TransportLogCapture& log) {
 struct Exchange {
     explicit Exchange(bool ssl) : settings(Settings(ssl)) {}
     uint32_t Run(const std::wstring& command = L"vol_show", const std::wstring& args = kArgs) {
-        ArrayTransport transport(settings, array.Factory(), check);
+        marl::array::ArrayTransport transport(settings, array.Factory(), check);
         return transport.SendArrayRequest(command, args, reply);
     }
     ProviderSettings settings;
     FakeArray array;
     std::vector<std::string> loginTexts;
-    LoginCheck check = [this](const std::string& text) {
+    marl::array::LoginCheck check = [this](const std::string& text) {
         loginTexts.push_back(text);
         return text == "login-ok";
     };
@@ -439,16 +439,16 @@ TEST(ArrayTransport, BodiesAreReadChunkByChunk) {
 }
 
 // A transport whose chunk buffers run out after a given number.
-class ShortOfMemory : public ArrayTransport {
+class ShortOfMemory : public marl::array::ArrayTransport {
   public:
-    ShortOfMemory(const ProviderSettings& s, marl::platform::HttpClientFactory f, LoginCheck c,
-                  int chunks)
-        : ArrayTransport(s, std::move(f), std::move(c)), m_left(chunks) {}
+    ShortOfMemory(const ProviderSettings& s, marl::platform::HttpClientFactory f,
+                  marl::array::LoginCheck c, int chunks)
+        : marl::array::ArrayTransport(s, std::move(f), std::move(c)), m_left(chunks) {}
 
   protected:
     std::unique_ptr<char[]> NewChunk(size_t bytes) override {
         if (m_left-- <= 0) return nullptr;
-        return ArrayTransport::NewChunk(bytes);
+        return marl::array::ArrayTransport::NewChunk(bytes);
     }
 
   private:

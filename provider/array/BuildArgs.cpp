@@ -110,7 +110,7 @@ bool IsUnreserved(unsigned char c) {
 
 }  // namespace
 
-std::wstring BuildArgs(int count, const ArgPair* pairs) {
+std::wstring BuildArgs(int count, const marl::array::ArgPair* pairs) {
     if (count <= 0 || !pairs) return std::wstring();
     std::wstring out = L"?args=%7B%22";
     for (int i = 0; i < count; ++i) {
@@ -122,7 +122,7 @@ std::wstring BuildArgs(int count, const ArgPair* pairs) {
     return out;
 }
 
-std::string FormUrlEncode(const std::string& value) {
+std::string marl::array::FormUrlEncode(const std::string& value) {
     std::string out;
     out.reserve(value.size());
     for (unsigned char c : value) {
@@ -137,6 +137,7 @@ std::string FormUrlEncode(const std::string& value) {
     return out;
 }
 
-std::string BuildLoginForm(const std::string& userName, const std::string& password) {
-    return "user_name=" + FormUrlEncode(userName) + "&password=" + FormUrlEncode(password);
+std::string marl::array::BuildLoginForm(const std::string& userName, const std::string& password) {
+    return "user_name=" + marl::array::FormUrlEncode(userName) +
+           "&password=" + marl::array::FormUrlEncode(password);
 }

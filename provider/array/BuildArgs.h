@@ -10,8 +10,12 @@
 #include <string>
 #include <utility>
 
+namespace marl::array {
+
 // One (name, value) pair of a command's arguments.
 using ArgPair = std::pair<std::wstring, std::wstring>;
+
+}  // namespace marl::array
 
 // The query "?args=" + one JSON object of string members, percent-encoded;
 // the empty text for a count of 0 or less. Decoded, each member reads
@@ -24,7 +28,9 @@ using ArgPair = std::pair<std::wstring, std::wstring>;
 // taken as the bytes of a narrow text widened character by character (the
 // array's names reach the provider that way); characters beyond are written
 // as UTF-8.
-std::wstring BuildArgs(int count, const ArgPair* pairs);
+std::wstring BuildArgs(int count, const marl::array::ArgPair* pairs);
+
+namespace marl::array {
 
 // The login body "user_name=<user>&password=<password>" with both values
 // encoded as application/x-www-form-urlencoded requires: every byte other
@@ -33,3 +39,5 @@ std::string BuildLoginForm(const std::string& userName, const std::string& passw
 
 // The percent-encoding of the form above, for one value.
 std::string FormUrlEncode(const std::string& value);
+
+}  // namespace marl::array

@@ -6,12 +6,12 @@
 
 namespace {
 
-std::wstring Args(const std::vector<ArgPair>& pairs) {
+std::wstring Args(const std::vector<marl::array::ArgPair>& pairs) {
     return BuildArgs(static_cast<int>(pairs.size()), pairs.data());
 }
 
 TEST(BuildArgs, NoPairsGiveTheEmptyText) {
-    ArgPair one{L"a", L"b"};
+    marl::array::ArgPair one{L"a", L"b"};
     EXPECT_EQ(BuildArgs(0, &one), L"");
     EXPECT_EQ(BuildArgs(-1, &one), L"");
     EXPECT_EQ(BuildArgs(0, nullptr), L"");
@@ -20,7 +20,7 @@ TEST(BuildArgs, NoPairsGiveTheEmptyText) {
 // Texts of the form the array operations send go on the wire unchanged.
 TEST(BuildArgs, OrdinaryNamesAndValuesStayRaw) {
     struct Row {
-        std::vector<ArgPair> pairs;
+        std::vector<marl::array::ArgPair> pairs;
         std::wstring expected;
     };
     const Row rows[] = {
@@ -94,7 +94,7 @@ TEST(LoginForm, UnreservedCharactersStayAndTheRestIsPercentEncoded) {
         {"u", std::string("a\0b", 3), "user_name=u&password=a%00b"},
         {"d\\u", "/:?#[]@", "user_name=d%5Cu&password=%2F%3A%3F%23%5B%5D%40"},
     };
-    for (const Row& r : rows) EXPECT_EQ(BuildLoginForm(r.user, r.password), r.body);
+    for (const Row& r : rows) EXPECT_EQ(marl::array::BuildLoginForm(r.user, r.password), r.body);
 }
 
 }  // namespace

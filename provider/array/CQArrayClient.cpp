@@ -11,58 +11,62 @@
 
 using marl::json::JsonNode;
 
-CQArrayClient::CQArrayClient(const ProviderSettings& settings)
-    : CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); }) {}
+marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings)
+    : marl::array::CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); }) {}
 
-CQArrayClient::CQArrayClient(const ProviderSettings& settings,
-                             marl::platform::HttpClientFactory factory)
-    : m_settings(settings), m_transport(m_settings, std::move(factory), CheckLoginReply) {}
+marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings,
+                                          marl::platform::HttpClientFactory factory)
+    : m_settings(settings),
+      m_transport(m_settings, std::move(factory), marl::array::CheckLoginReply) {}
 
-CQArrayClient::~CQArrayClient() = default;
+marl::array::CQArrayClient::~CQArrayClient() = default;
 
-uint32_t CQArrayClient::SendArrayRequest(const std::wstring& command, const std::wstring& args,
-                                         std::string& reply) {
+uint32_t marl::array::CQArrayClient::SendArrayRequest(const std::wstring& command,
+                                                      const std::wstring& args,
+                                                      std::string& reply) {
     return m_transport.SendArrayRequest(command, args, reply);
 }
 
-uint32_t CQArrayClient::SendQ9HttpsRequest(const std::wstring& command, const std::wstring& args,
-                                           std::string& reply) {
+uint32_t marl::array::CQArrayClient::SendQ9HttpsRequest(const std::wstring& command,
+                                                        const std::wstring& args,
+                                                        std::string& reply) {
     return m_transport.SendQ9HttpsRequest(command, args, reply);
 }
 
-uint32_t CQArrayClient::SendNxaHttpRequest(const std::wstring& command, const std::wstring& args,
-                                           std::string& reply) {
+uint32_t marl::array::CQArrayClient::SendNxaHttpRequest(const std::wstring& command,
+                                                        const std::wstring& args,
+                                                        std::string& reply) {
     return m_transport.SendNxaHttpRequest(command, args, reply);
 }
 
-std::wstring CQArrayClient::BuildArgs(int count, const ArgPair* pairs) {
+std::wstring marl::array::CQArrayClient::BuildArgs(int count, const marl::array::ArgPair* pairs) {
     return ::BuildArgs(count, pairs);
 }
 
-std::wstring CQArrayClient::Args(const Pairs& pairs) {
+std::wstring marl::array::CQArrayClient::Args(const Pairs& pairs) {
     return ::BuildArgs(static_cast<int>(pairs.size()), pairs.data());
 }
 
 // Array names are narrow texts; each byte becomes one wide character.
-std::wstring CQArrayClient::Widen(const std::string& text) {
+std::wstring marl::array::CQArrayClient::Widen(const std::string& text) {
     std::wstring wide;
     wide.reserve(text.size());
     for (char c : text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
     return wide;
 }
 
-bool CQArrayClient::ReplyFailed(const std::string& reply, JsonNode& data) {
+bool marl::array::CQArrayClient::ReplyFailed(const std::string& reply, JsonNode& data) {
     JsonNode root = marl::json::Parse(reply);
     return ParseResponse(root, data);
 }
 
-void CQArrayClient::PauseBeforeRetry(uint32_t milliseconds) {
+void marl::array::CQArrayClient::PauseBeforeRetry(uint32_t milliseconds) {
     marl::platform::SleepMilliseconds(milliseconds);
 }
 
 // Local time as "%m%d%H%M%S", the stamp of every snapshot name this provider
 // makes (here into the restore's 20-byte buffer).
-std::string CQArrayClient::RestoreTimestamp() {
+std::string marl::array::CQArrayClient::RestoreTimestamp() {
     marl::platform::LocalTime t = marl::platform::GetLocalTimeNow();
     char buffer[20];
     std::snprintf(buffer, sizeof buffer, "%02d%02d%02d%02d%02d", t.month, t.day, t.hour, t.minute,
@@ -70,8 +74,8 @@ std::string CQArrayClient::RestoreTimestamp() {
     return buffer;
 }
 
-void CQArrayClient::RunHelperScsiRescan() { execute_qvcenter_scsi_rescan(); }
+void marl::array::CQArrayClient::RunHelperScsiRescan() { execute_qvcenter_scsi_rescan(); }
 
-void CQArrayClient::RunHelperSetRdm(const std::string& scsiSerials) {
+void marl::array::CQArrayClient::RunHelperSetRdm(const std::string& scsiSerials) {
     execute_qvcenter_set_rdm(scsiSerials);
 }

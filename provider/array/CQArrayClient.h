@@ -34,6 +34,8 @@
 #include "provider/array/ArrayRecords.h"
 #include "provider/array/ArrayTransport.h"
 
+namespace marl::array {
+
 class CQArrayClient {
   public:
     // The client over the HTTP backend this build compiled.
@@ -185,3 +187,5 @@ class CQArrayClient {
 
     ArrayTransport m_transport;
 };
+
+}  // namespace marl::array

@@ -66,7 +66,7 @@ char* DupCoTaskString(const char* text) {
     return copy;
 }
 
-void ReplaceCoTaskString(char*& slot, const char* text) {
+void marl::array::ReplaceCoTaskString(char*& slot, const char* text) {
     char* copy = DupCoTaskString(text);
     marl::platform::ComTaskMemFree(slot);
     slot = copy;

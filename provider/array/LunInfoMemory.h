@@ -22,6 +22,10 @@ void CopyLunInfo(VDS_LUN_INFORMATION& dest, const VDS_LUN_INFORMATION& source);
 // terminator. Throws E_OUTOFMEMORY (as HRESULT) when it cannot be allocated.
 char* DupCoTaskString(const char* text);
 
+namespace marl::array {
+
 // Replaces `slot` by a task-memory copy of `text`, freeing the old text.
 // Throws E_OUTOFMEMORY and leaves `slot` unchanged when it cannot allocate.
 void ReplaceCoTaskString(char*& slot, const char* text);
+
+}  // namespace marl::array

@@ -54,7 +54,7 @@ TEST(RecordAllocator, ListsOnSeveralThreadsKeepTheirRecords) {
         threads.emplace_back([t, &intact] {
             bool ok = true;
             for (int round = 0; round < 5; ++round) {
-                LunInfoList list;
+                marl::array::LunInfoList list;
                 for (int i = 0; i < kRecords; ++i) {
                     LunInfo& record = list.emplace_back();
                     record.volName = "thread" + std::to_string(t) + "volume" + std::to_string(i);
@@ -64,7 +64,8 @@ TEST(RecordAllocator, ListsOnSeveralThreadsKeepTheirRecords) {
                     ok = ok && record.volName ==
                                    "thread" + std::to_string(t) + "volume" + std::to_string(i++);
                 }
-                LunInfoList copy = list;  // copies and splices go through the allocator too
+                marl::array::LunInfoList copy =
+                    list;  // copies and splices go through the allocator too
                 list.splice(list.end(), copy);
                 ok = ok && list.size() == 2 * kRecords && copy.empty();
             }

@@ -36,7 +36,7 @@ bool IsSpace(char c) {
 
 bool CheckApiVersion(const std::string& apiVersion) {
     REPLY_LOG(kLogin, "JSON", QLOG_INFO, "VSS provider API version %d.", kProviderVssApiVersion);
-    if (LeadingDigitsValue(apiVersion) == kProviderVssApiVersion) return true;
+    if (marl::array::LeadingDigitsValue(apiVersion) == kProviderVssApiVersion) return true;
     REPLY_LOG(kLogin, "JSON", QLOG_ERROR,
               "Target NXA VSS API is incompatible with VSS API of the provider. NXA API version: "
               "%s. Provider API version %d.",
@@ -69,8 +69,8 @@ bool CheckArrayVersion(const std::string& version) {
     }
     REPLY_LOG(kLogin, "JSON", QLOG_DEBUG, "NXA version: major:%s minor:%s", major.c_str(),
               minor.c_str());
-    if (LeadingDigitsValue(major) == kSupportedMajor &&
-        LeadingDigitsValue(minor) == kSupportedMinor) {
+    if (marl::array::LeadingDigitsValue(major) == kSupportedMajor &&
+        marl::array::LeadingDigitsValue(minor) == kSupportedMinor) {
         return true;
     }
     REPLY_LOG(kLogin, "PROVIDER", QLOG_ERROR,
@@ -82,7 +82,7 @@ bool CheckArrayVersion(const std::string& version) {
 
 }  // namespace
 
-int LeadingDigitsValue(const std::string& text) {
+int marl::array::LeadingDigitsValue(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) ++i;
     bool negative = false;
@@ -155,7 +155,7 @@ bool ParseResponse(const JsonNode& root, JsonNode& data) {
     return failed;
 }
 
-bool CheckLoginReply(const std::string& loginText) {
+bool marl::array::CheckLoginReply(const std::string& loginText) {
     try {
         return ParseLoginResponse(marl::json::Parse(loginText));
     } catch (const std::invalid_argument& e) {

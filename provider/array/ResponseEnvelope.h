@@ -24,6 +24,8 @@ bool ParseLoginResponse(const marl::json::JsonNode& root);
 // object).
 bool ParseResponse(const marl::json::JsonNode& root, marl::json::JsonNode& data);
 
+namespace marl::array {
+
 // The transport's login check on the raw reply text: parses it and applies
 // ParseLoginResponse. A reply that is not JSON (or cannot be parsed for any
 // other reason) is a refused login. Never throws.
@@ -33,3 +35,5 @@ bool CheckLoginReply(const std::string& loginText);
 // decimal digits up to the first other character; none give 0), but without
 // atoi's undefined result on overflow: values beyond int saturate.
 int LeadingDigitsValue(const std::string& text);
+
+}  // namespace marl::array

@@ -149,7 +149,7 @@ TEST(CheckLoginReply, TextThatIsNotJsonIsARefusal) {
     };
     for (const auto& c : cases) {
         ReplyLogCapture log;
-        EXPECT_EQ(CheckLoginReply(c.first), c.second) << c.first.substr(0, 60);
+        EXPECT_EQ(marl::array::CheckLoginReply(c.first), c.second) << c.first.substr(0, 60);
     }
 }
 
@@ -171,7 +171,8 @@ TEST(LeadingDigitsValue, FollowsAtoiWithoutOverflow) {
         {"-99999999999999999999", INT_MIN},
         {"99999999999999999999", INT_MAX},
     };
-    for (const auto& c : cases) EXPECT_EQ(LeadingDigitsValue(c.first), c.second) << c.first;
+    for (const auto& c : cases)
+        EXPECT_EQ(marl::array::LeadingDigitsValue(c.first), c.second) << c.first;
 }
 
 struct EnvelopeCase {

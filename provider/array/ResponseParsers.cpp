@@ -115,7 +115,7 @@ void ReadVolumeMember(const JsonNode& member, LunInfo& record, const LogGate& lo
 class PeerSerialUpdates {
   public:
     // `expected`: about how many updates will come (the reply's entries).
-    PeerSerialUpdates(LunInfoList& list, size_t expected) : m_list(list) {
+    PeerSerialUpdates(marl::array::LunInfoList& list, size_t expected) : m_list(list) {
         m_queue.reserve(expected);
     }
 
@@ -196,7 +196,7 @@ class PeerSerialUpdates {
         m_slots[k] = slot;
     }
 
-    LunInfoList& m_list;
+    marl::array::LunInfoList& m_list;
     std::vector<Slot> m_slots;
     size_t m_mask = 0;
     std::vector<Update> m_queue;
@@ -233,7 +233,7 @@ void ParseRepVolEntries(const JsonNode& node, PeerSerialUpdates& updates, const 
 
 // One record per element of a snapshot's "volsnaps" array, each a copy of
 // the record as it stands at that element.
-void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, LunInfoList& list,
+void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, marl::array::LunInfoList& list,
                   const LogGate& log) {
     PARSER_LOG(kSnapShow, QLOG_DEBUG, "Found obj with name %s", VIEW_ARG(volsnaps.Name()));
     if (volsnaps.Type() != JSON_ARRAY) return;
@@ -248,7 +248,7 @@ void ReadVolSnaps(const JsonNode& volsnaps, LunInfo& record, LunInfoList& list,
 
 // Takes out the first element of "vols" until none is left: that last
 // take-out throws std::out_of_range, which ends the walk (and the parse).
-void WalkVols(const JsonNode& vols, NameList& names, const LogGate& log) {
+void WalkVols(const JsonNode& vols, marl::array::NameList& names, const LogGate& log) {
     JsonNode remaining = vols.AsArray();
     for (;;) {
         JsonNode element = remaining.TakeAt(0);
@@ -275,7 +275,7 @@ std::string NormaliseSerial(std::string serial) {
     return serial;
 }
 
-void ParseVolShow(const JsonNode& node, LunInfoList& list) {
+void ParseVolShow(const JsonNode& node, marl::array::LunInfoList& list) {
     const LogGate log;
     for (const JsonNode& entry : node) {
         PARSER_LOG(kVolShow, QLOG_DEBUG, "(i != n.end())");
@@ -303,7 +303,7 @@ void ParseVolShow(const JsonNode& node, LunInfoList& list) {
     }
 }
 
-void ParseRepVolShow(const JsonNode& node, LunInfoList& list) {
+void ParseRepVolShow(const JsonNode& node, marl::array::LunInfoList& list) {
     PeerSerialUpdates updates(list, node.Size());
     try {
         ParseRepVolEntries(node, updates, LogGate());
@@ -314,7 +314,7 @@ void ParseRepVolShow(const JsonNode& node, LunInfoList& list) {
     updates.Apply();
 }
 
-void ParseRepSessionShow(const JsonNode& node, SessionInfoList& list) {
+void ParseRepSessionShow(const JsonNode& node, marl::array::SessionInfoList& list) {
     const LogGate log;
     for (const JsonNode& entry : node) {
         PARSER_LOG(kRepSessionShow, QLOG_DEBUG, "(i != n.end())");
@@ -343,7 +343,7 @@ void ParseRepSessionShow(const JsonNode& node, SessionInfoList& list) {
     }
 }
 
-void ParseSnapShow(const JsonNode& node, LunInfoList& list) {
+void ParseSnapShow(const JsonNode& node, marl::array::LunInfoList& list) {
     const LogGate log;
     if (FirstEntryIsData(node)) {
         PARSER_LOG(kSnapShow, QLOG_DEBUG, "In data, found obj with name %s",
@@ -392,7 +392,7 @@ void ParseSnapShowForSource(const JsonNode& node, const std::string& cgName, std
     }
 }
 
-void ParseCGShow(const JsonNode& node, const std::string& cgName, NameList& names) {
+void ParseCGShow(const JsonNode& node, const std::string& cgName, marl::array::NameList& names) {
     const LogGate log;
     if (node.Empty()) return;
     PARSER_LOG(kCGShow, QLOG_DEBUG, "looking for vg %s size=%d", cgName.c_str(),
@@ -420,7 +420,8 @@ void ParseCGShow(const JsonNode& node, const std::string& cgName, NameList& name
     }
 }
 
-bool ParseHostGrpShow(const JsonNode& node, const std::string& groupName, NameList& extra) {
+bool ParseHostGrpShow(const JsonNode& node, const std::string& groupName,
+                      marl::array::NameList& extra) {
     const LogGate log;
     if (node.Empty()) return false;
     PARSER_LOG(kHostGrpShow, QLOG_DEBUG, "looking for host group %s", groupName.c_str());
@@ -435,7 +436,7 @@ bool ParseHostGrpShow(const JsonNode& node, const std::string& groupName, NameLi
     return false;
 }
 
-bool ParseReplicationSnapCreateResponse(const JsonNode& node, NameList& names) {
+bool ParseReplicationSnapCreateResponse(const JsonNode& node, marl::array::NameList& names) {
     const LogGate log;
     if (FirstEntryIsData(node)) {
         PARSER_LOG(kRepSnapCreate, QLOG_DEBUG, "In data, found obj with name %s",

@@ -18,20 +18,20 @@
 std::string NormaliseSerial(std::string serial);
 
 // "vol_show", "volsnap_show", "vss_volsnap_show": one LunInfo per entry.
-void ParseVolShow(const marl::json::JsonNode& node, LunInfoList& list);
+void ParseVolShow(const marl::json::JsonNode& node, marl::array::LunInfoList& list);
 
 // "replication_volume_show": sets peerSn on every record of `list` whose
 // volName is an entry's "local_volume" (entries with an empty serial or name
 // change nothing). Adds no record. Linear in the sizes of reply and list.
-void ParseRepVolShow(const marl::json::JsonNode& node, LunInfoList& list);
+void ParseRepVolShow(const marl::json::JsonNode& node, marl::array::LunInfoList& list);
 
 // "replication_session_show": one SessionInfo per entry, type "async" unless
 // the entry says otherwise.
-void ParseRepSessionShow(const marl::json::JsonNode& node, SessionInfoList& list);
+void ParseRepSessionShow(const marl::json::JsonNode& node, marl::array::SessionInfoList& list);
 
 // "snapshot_show" of the mapping: one LunInfo per element of each entry's
 // "volsnaps" array.
-void ParseSnapShow(const marl::json::JsonNode& node, LunInfoList& list);
+void ParseSnapShow(const marl::json::JsonNode& node, marl::array::LunInfoList& list);
 
 // "snapshot_show" of the restore: `source` becomes the first "source" value
 // that names something other than `cgName`; unchanged when there is none.
@@ -43,14 +43,16 @@ void ParseSnapShowForSource(const marl::json::JsonNode& node, const std::string&
 // std::out_of_range when it runs past the last element (or meets an element
 // without members); it ends without throwing only at an element that is the
 // number 0. The names appended before stay in `names`.
-void ParseCGShow(const marl::json::JsonNode& node, const std::string& cgName, NameList& names);
+void ParseCGShow(const marl::json::JsonNode& node, const std::string& cgName,
+                 marl::array::NameList& names);
 
 // "host_grp_show": true when an entry is named exactly `groupName`. `extra`
 // is passed along unchanged.
 bool ParseHostGrpShow(const marl::json::JsonNode& node, const std::string& groupName,
-                      NameList& extra);
+                      marl::array::NameList& extra);
 
 // "replication_session_snapshot_create": appends the texts of the
 // "snapshot_names_list" array. True when the payload was nested in "data"
 // (whatever the nested payload held).
-bool ParseReplicationSnapCreateResponse(const marl::json::JsonNode& node, NameList& names);
+bool ParseReplicationSnapCreateResponse(const marl::json::JsonNode& node,
+                                        marl::array::NameList& names);

@@ -19,7 +19,7 @@ using marl::json::Parse;
 using Lun =
     std::tuple<std::string, std::string, std::string, std::string, std::string, std::string>;
 
-std::vector<Lun> Luns(const LunInfoList& list) {
+std::vector<Lun> Luns(const marl::array::LunInfoList& list) {
     std::vector<Lun> out;
     for (const LunInfo& l : list) {
         out.emplace_back(l.volName, l.cgName, l.sn, l.peerSn, l.snapName, l.volSnapName);
@@ -27,7 +27,9 @@ std::vector<Lun> Luns(const LunInfoList& list) {
     return out;
 }
 
-std::vector<std::string> Names(const NameList& list) { return {list.begin(), list.end()}; }
+std::vector<std::string> Names(const marl::array::NameList& list) {
+    return {list.begin(), list.end()};
+}
 
 LoggedLine Debug(const char* function, const std::string& message) {
     return LoggedLine{"JSON", "DEBUG", "QProviderInterface", function, message};
@@ -93,14 +95,14 @@ TEST(ParseVolShow, Records) {
         {"empty payload", "{}", {}},
     };
     for (const VolShowCase& c : cases) {
-        LunInfoList list;
+        marl::array::LunInfoList list;
         ParseVolShow(Parse(c.data), list);
         EXPECT_EQ(Luns(list), c.records) << c.label;
     }
 }
 
 TEST(ParseVolShow, AppendsToTheList) {
-    LunInfoList list(1);
+    marl::array::LunInfoList list(1);
     list.front().volName = "before";
     ParseVolShow(Parse(R"({"after":{}})"), list);
     ASSERT_EQ(list.size(), 2u);
@@ -109,7 +111,7 @@ TEST(ParseVolShow, AppendsToTheList) {
 
 TEST(ParseVolShow, LogLines) {
     ReplyLogCapture log;
-    LunInfoList list;
+    marl::array::LunInfoList list;
     ParseVolShow(Parse(R"({"data":{"vol1":{"scsi_sn":"6B1A2","vss_scsi_sn":"f","volume_group":"g",)"
                        R"("base_volume":"b","vg_name":"h","snapshot_name":"s","size":"1"}}})"),
                  list);
@@ -128,8 +130,8 @@ TEST(ParseVolShow, LogLines) {
     EXPECT_EQ(log.Lines(), expected);
 }
 
-LunInfoList Inventory() {
-    LunInfoList list;
+marl::array::LunInfoList Inventory() {
+    marl::array::LunInfoList list;
     for (const char* name : {"vol1", "vol2", "vol1"}) {
         list.emplace_back();
         list.back().volName = name;
@@ -172,7 +174,7 @@ TEST(ParseRepVolShow, SetsPeerSerialOfEveryMatchingRecord) {
         {"entry that is not an object", R"({"r":["local_volume","vol1"]})", {"old", "old", "old"}},
     };
     for (const Case& c : cases) {
-        LunInfoList list = Inventory();
+        marl::array::LunInfoList list = Inventory();
         ParseRepVolShow(Parse(c.data), list);
         std::vector<std::string> peers;
         for (const LunInfo& l : list) peers.push_back(l.peerSn);
@@ -185,12 +187,12 @@ TEST(ParseRepVolShow, SetsPeerSerialOfEveryMatchingRecord) {
 TEST(ParseRepVolShow, AgreesWithTheScanPerEntry) {
     std::mt19937 random(7);
     for (int round = 0; round < 50; ++round) {
-        LunInfoList list;
+        marl::array::LunInfoList list;
         for (int i = 0; i < 30; ++i) {
             list.emplace_back();
             list.back().volName = "v" + std::to_string(random() % 20);
         }
-        LunInfoList expected = list;
+        marl::array::LunInfoList expected = list;
         std::string data = "{";
         for (int e = 0; e < 40; ++e) {
             std::string name = "v" + std::to_string(random() % 25);
@@ -209,7 +211,7 @@ TEST(ParseRepVolShow, AgreesWithTheScanPerEntry) {
 
 TEST(ParseRepVolShow, LogsSerialAsReceived) {
     ReplyLogCapture log;
-    LunInfoList list = Inventory();
+    marl::array::LunInfoList list = Inventory();
     ParseRepVolShow(Parse(R"({"r":{"vss_scsi_sn":"AB","local_volume":"vol1"}})"), list);
     const char* f = "ParseRepVolShow";
     EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{Debug(f, "(i != n.end())"),
@@ -236,14 +238,14 @@ TEST(ParseRepSessionShow, Sessions) {
         {"entry that is not an object", R"({"s1":"cg1"})", {{"", "s1", "async"}}},
     };
     for (const Case& c : cases) {
-        SessionInfoList list;
+        marl::array::SessionInfoList list;
         ParseRepSessionShow(Parse(c.data), list);
         std::vector<std::tuple<std::string, std::string, std::string>> got;
         for (const SessionInfo& s : list) got.emplace_back(s.cgName, s.sessionName, s.type);
         EXPECT_EQ(got, c.sessions) << c.label;
     }
     ReplyLogCapture log;
-    SessionInfoList list;
+    marl::array::SessionInfoList list;
     ParseRepSessionShow(Parse(R"({"s1":{"local_volume_group":"cg1","type":"sync"}})"), list);
     const char* f = "ParseRepSessionShow";
     EXPECT_EQ(log.Lines(),
@@ -273,7 +275,7 @@ TEST(ParseSnapShow, OneRecordPerVolumeSnapshot) {
         {"empty payload", "{}", {}},
     };
     for (const VolShowCase& c : cases) {
-        LunInfoList list;
+        marl::array::LunInfoList list;
         ParseSnapShow(Parse(c.data), list);
         EXPECT_EQ(Luns(list), c.records) << c.label;
     }
@@ -281,7 +283,7 @@ TEST(ParseSnapShow, OneRecordPerVolumeSnapshot) {
 
 TEST(ParseSnapShow, LogLines) {
     ReplyLogCapture log;
-    LunInfoList list;
+    marl::array::LunInfoList list;
     ParseSnapShow(Parse(R"({"data":{"s":{"vg_name":"g","volsnaps":["v1"]}}})"), list);
     const char* f = "ParseSnapShow";
     EXPECT_EQ(log.Lines(),
@@ -351,7 +353,7 @@ TEST(ParseCGShow, WalksVols) {
         {"empty payload", "{}", {}, false},
     };
     for (const CGShowCase& c : cases) {
-        NameList names{"kept"};
+        marl::array::NameList names{"kept"};
         bool outOfRange = false;
         try {
             ParseCGShow(Parse(c.data), "cg1", names);
@@ -367,7 +369,7 @@ TEST(ParseCGShow, WalksVols) {
 
 TEST(ParseCGShow, LogLines) {
     ReplyLogCapture log;
-    NameList names;
+    marl::array::NameList names;
     EXPECT_THROW(ParseCGShow(Parse(R"({"data":{"cg0":{},"cg1":{"size":"2","vols":[["volA"]]}}})"),
                              "cg1", names),
                  std::out_of_range);
@@ -402,12 +404,12 @@ TEST(ParseHostGrpShow, ExactNameMatch) {
         {"empty payload", "{}", false},
     };
     for (const Case& c : cases) {
-        NameList extra{"unchanged"};
+        marl::array::NameList extra{"unchanged"};
         EXPECT_EQ(ParseHostGrpShow(Parse(c.data), "hg1", extra), c.found) << c.label;
         EXPECT_EQ(Names(extra), std::vector<std::string>{"unchanged"}) << c.label;
     }
     ReplyLogCapture log;
-    NameList extra;
+    marl::array::NameList extra;
     ParseHostGrpShow(Parse(R"({"hg1":{}})"), "hg1", extra);
     const char* f = "ParseHostGrpShow";
     EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{
@@ -434,12 +436,12 @@ TEST(ParseReplicationSnapCreateResponse, Names) {
         {"empty payload", "{}", {}, false},
     };
     for (const Case& c : cases) {
-        NameList names;
+        marl::array::NameList names;
         EXPECT_EQ(ParseReplicationSnapCreateResponse(Parse(c.data), names), c.nested) << c.label;
         EXPECT_EQ(Names(names), c.names) << c.label;
     }
     ReplyLogCapture log;
-    NameList names;
+    marl::array::NameList names;
     ParseReplicationSnapCreateResponse(Parse(R"({"x":"1","snapshot_names_list":["r1"]})"), names);
     const char* f = "ParseReplicationSnapCreateResponse";
     EXPECT_EQ(log.Lines(),

@@ -32,7 +32,7 @@ void AppendListItem(std::string& list, const std::string& item) {
 }  // namespace
 
 // The argument lists of TakeSnap's two requests, gathered from m_cgList.
-struct CQArrayClient::SnapBatches {
+struct marl::array::CQArrayClient::SnapBatches {
     std::string snapNames;            // unexposable snapshots: "<snap_name>_un",...
     std::string sourceNames;          // their groups
     std::string consistent;           // "true" per unexposable snapshot
@@ -42,11 +42,11 @@ struct CQArrayClient::SnapBatches {
     std::string replicatedCgNames;    // for the log line only
 };
 
-bool CQArrayClient::IsReplicatedEntry(const CgInfo& cg) const {
+bool marl::array::CQArrayClient::IsReplicatedEntry(const CgInfo& cg) const {
     return !cg.rep_session_name.empty() && m_settings.replicationMode;
 }
 
-uint32_t CQArrayClient::TakeSnap() {
+uint32_t marl::array::CQArrayClient::TakeSnap() {
     FuncTrace trace(L"CQProvider::TakeSnap");
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_INFO, "TakeRegularSnap");
     SnapBatches batches;
@@ -76,7 +76,8 @@ uint32_t CQArrayClient::TakeSnap() {
 
 // Returns the transport's code (and then nothing else may be tried); the
 // array's verdict goes into `result`.
-uint32_t CQArrayClient::CreateUnexposableSnapshots(const SnapBatches& b, uint32_t& result) {
+uint32_t marl::array::CQArrayClient::CreateUnexposableSnapshots(const SnapBatches& b,
+                                                                uint32_t& result) {
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_INFO, "unexposable_snapshot_create: %s, %s",
              b.snapNames.c_str(), b.sourceNames.c_str());
     std::wstring args = Args({{L"snapshot_names_list", Widen(b.snapNames)},
@@ -102,7 +103,8 @@ uint32_t CQArrayClient::CreateUnexposableSnapshots(const SnapBatches& b, uint32_
     return 0;
 }
 
-uint32_t CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b, uint32_t& result) {
+uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b,
+                                                                uint32_t& result) {
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_INFO, "replication_session_snapshot_create: %s, %s",
              b.replicatedSnapNames.c_str(), b.replicatedCgNames.c_str());
     std::wstring args = Args({{L"replication_session_names_list", Widen(b.sessionNames)},
@@ -129,7 +131,7 @@ uint32_t CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b, uint32_
 }
 
 // Throws what the JSON parser throws for a reply that is not JSON.
-void CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& result) {
+void marl::array::CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& result) {
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
              "parsing replication_session_snapshot_create response: %s", reply.c_str());
     JsonNode data;
@@ -139,7 +141,7 @@ void CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& res
     }
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
              "parsing replication_session_snapshot_create response: %s", reply.c_str());
-    NameList names;
+    marl::array::NameList names;
     if (ParseReplicationSnapCreateResponse(data, names)) {
         QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR,
                  "parsing replication_session_snapshot_create response failed");
@@ -151,7 +153,7 @@ void CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& res
 // The array answers with one name per session sent, in the order sent; the
 // sessions were those of the replicated entries, so the n-th name belongs to
 // the n-th replicated entry.
-void CQArrayClient::StoreReplicationSnapNames(const NameList& names) {
+void marl::array::CQArrayClient::StoreReplicationSnapNames(const marl::array::NameList& names) {
     auto name = names.begin();
     for (CgInfo& cg : m_cgList) {
         if (name == names.end()) break;
@@ -162,7 +164,7 @@ void CQArrayClient::StoreReplicationSnapNames(const NameList& names) {
     }
 }
 
-uint32_t CQArrayClient::PrepareForSnap() {
+uint32_t marl::array::CQArrayClient::PrepareForSnap() {
     FuncTrace trace(L"CQProvider::PrepareForSnap");
     std::string reply;
     uint32_t hr = SendArrayRequest(L"vss_prepare_for_snapshot", L"", reply);
@@ -178,7 +180,7 @@ uint32_t CQArrayClient::PrepareForSnap() {
 }
 
 // A reply that is not JSON says nothing about success: the retry goes on.
-bool CQArrayClient::PrepareReplyReportsSuccess(const std::string& reply) {
+bool marl::array::CQArrayClient::PrepareReplyReportsSuccess(const std::string& reply) {
     try {
         JsonNode data;
         return !ReplyFailed(reply, data);
@@ -189,10 +191,10 @@ bool CQArrayClient::PrepareReplyReportsSuccess(const std::string& reply) {
     }
 }
 
-uint32_t CQArrayClient::CheckCGSetFull() {
+uint32_t marl::array::CQArrayClient::CheckCGSetFull() {
     static constexpr char kFunction[] = "CQProvider::CheckCGSetFull";
     FuncTrace trace(L"CQProvider::CheckCGSetFull");
-    NameList setVolNames;
+    marl::array::NameList setVolNames;
     for (const SnapInfo& info : m_snapInfoList) setVolNames.push_back(info.vol_name);
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "volNamesList length = %d",
              static_cast<int>(setVolNames.size()));
@@ -200,7 +202,7 @@ uint32_t CQArrayClient::CheckCGSetFull() {
              static_cast<int>(m_cgList.size()));
     bool found = false;
     for (const CgInfo& cg : m_cgList) {
-        NameList cgVolNames;
+        marl::array::NameList cgVolNames;
         uint32_t hr = GetCGVolNames(cg.cg_name, cgVolNames);
         if (hr != 0) return hr;
         QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "cg %s cg_vol_names_list length = %d",
@@ -227,7 +229,8 @@ uint32_t CQArrayClient::CheckCGSetFull() {
     return 1;
 }
 
-uint32_t CQArrayClient::GetCGVolNames(const std::string& cgName, NameList& volNames) {
+uint32_t marl::array::CQArrayClient::GetCGVolNames(const std::string& cgName,
+                                                   marl::array::NameList& volNames) {
     static constexpr char kFunction[] = "CQProvider::GetCGVolNames";
     std::wstring args = Args({{L"vg_name", Widen(cgName)}});
     std::string reply;

@@ -317,7 +317,7 @@ TEST(GetCGVolNames, ReplyIsReadEvenAfterAFailedExchange) {
     array.FailAfterBody("vg_show");
     array.Reply("vg_show", VgShow("G", R"([["X"],["Y"]])"));
     TestClient client(Settings(), array);
-    NameList names;
+    marl::array::NameList names;
     EXPECT_EQ(client.GetCGVolNames("G", names), 1u);
     EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()),
               (std::vector<std::string>{"X", "Y"}));

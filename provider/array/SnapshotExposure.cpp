@@ -26,8 +26,8 @@ void AppendListItem(std::string& list, const std::string& item) {
 
 }  // namespace
 
-uint32_t CQArrayClient::CheckTolerantReply(const char* function, const char* command,
-                                           const std::string& reply) {
+uint32_t marl::array::CQArrayClient::CheckTolerantReply(const char* function, const char* command,
+                                                        const std::string& reply) {
     ReplyReading reading =
         ReadReply(function, command, reply, IgnorePayload(), [&](const std::exception&) {
             QVSS_LOG(function, "PROVIDER", QLOG_DEBUG, "could not parse response for %s", command);
@@ -35,7 +35,7 @@ uint32_t CQArrayClient::CheckTolerantReply(const char* function, const char* com
     return reading == ReplyReading::kUnreadable ? 1 : 0;
 }
 
-uint32_t CQArrayClient::ExposeSnap() {
+uint32_t marl::array::CQArrayClient::ExposeSnap() {
     FuncTrace trace(L"CQProvider::ExposeSnap");
     if (m_snapsExposed == 1) return 0;
     std::string exposable;
@@ -67,7 +67,7 @@ uint32_t CQArrayClient::ExposeSnap() {
 
 // Replicated groups' exposed snapshots also take over the source volumes'
 // SCSI serials on the array.
-uint32_t CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
+uint32_t marl::array::CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
     QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "calling set_snapshot_vss_scsi_sn");
     for (const CgInfo& cg : m_cgList) {
         if (cg.rep_snap_name.empty() || !m_settings.replicationMode) continue;
@@ -88,8 +88,9 @@ uint32_t CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
     return result;
 }
 
-uint32_t CQArrayClient::BuildVolSnapNames(const std::string& serial, std::string& volSnapName,
-                                          std::string& cgSnapName) {
+uint32_t marl::array::CQArrayClient::BuildVolSnapNames(const std::string& serial,
+                                                       std::string& volSnapName,
+                                                       std::string& cgSnapName) {
     const SnapInfo* info = nullptr;
     for (const SnapInfo& candidate : m_snapInfoList) {
         if (candidate.scsi_sn == serial) {
@@ -110,15 +111,17 @@ uint32_t CQArrayClient::BuildVolSnapNames(const std::string& serial, std::string
     return 0;
 }
 
-uint32_t CQArrayClient::GetSnapLunSN(const std::string& volSnapName, std::string& targetLunId,
-                                     std::string& peerTargetLunId, std::string& volName) {
+uint32_t marl::array::CQArrayClient::GetSnapLunSN(const std::string& volSnapName,
+                                                  std::string& targetLunId,
+                                                  std::string& peerTargetLunId,
+                                                  std::string& volName) {
     static constexpr char kFunction[] = "CQProvider::GetSnapLunSN";
     std::wstring args = Args({{L"volsnap_name", Widen(volSnapName)}, {L"vss_info", L"true"}});
     std::string reply;
     uint32_t hr = SendArrayRequest(L"vss_volsnap_show", args, reply);
     if (hr != 0) return hr;
     QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "vss_volsnap_show returned: %s", reply.c_str());
-    LunInfoList luns;
+    marl::array::LunInfoList luns;
     ReplyReading reading = ReadReply(
         kFunction, "vss_volsnap_show", reply,
         [&](const JsonNode& data) { ParseVolShow(data, luns); },
@@ -145,7 +148,8 @@ uint32_t CQArrayClient::GetSnapLunSN(const std::string& volSnapName, std::string
     return 0;
 }
 
-uint32_t CQArrayClient::GetQVolSnaps(const char* volumeGroup, LunInfoList& records) {
+uint32_t marl::array::CQArrayClient::GetQVolSnaps(const char* volumeGroup,
+                                                  marl::array::LunInfoList& records) {
     static constexpr char kFunction[] = "CQProvider::GetQVolSnaps";
     Pairs pairs{{L"full", L"true"}};
     if (volumeGroup != nullptr) pairs.emplace_back(L"volume_group", Widen(volumeGroup));
@@ -170,7 +174,8 @@ uint32_t CQArrayClient::GetQVolSnaps(const char* volumeGroup, LunInfoList& recor
     return 0;
 }
 
-uint32_t CQArrayClient::MapSnapshots(const NameList& volSnapNames, const std::string& scsiSerials) {
+uint32_t marl::array::CQArrayClient::MapSnapshots(const marl::array::NameList& volSnapNames,
+                                                  const std::string& scsiSerials) {
     static constexpr char kFunction[] = "CQProvider::MapSnapshots";
     FuncTrace trace(L"CQProvider::MapSnapshots");
     const std::string& hostName = m_settings.hostName;
@@ -207,7 +212,7 @@ bool IsLettersAndDigits(const std::string& serial) {
 // The serial list goes onto the helper's command line: a quote or a blank in a
 // serial would hand the helper arguments of its own. Only serials of letters
 // and digits pass; the list keeps its form (leading blank, "," between).
-std::string CQArrayClient::HelperSafeSerials(const std::string& scsiSerials) {
+std::string marl::array::CQArrayClient::HelperSafeSerials(const std::string& scsiSerials) {
     size_t start = scsiSerials.find_first_not_of(' ');
     std::string safe =
         scsiSerials.substr(0, start == std::string::npos ? scsiSerials.size() : start);
@@ -230,16 +235,18 @@ std::string CQArrayClient::HelperSafeSerials(const std::string& scsiSerials) {
     return safe;
 }
 
-uint32_t CQArrayClient::VolMap(const std::string& volName, const std::string& hostName) {
+uint32_t marl::array::CQArrayClient::VolMap(const std::string& volName,
+                                            const std::string& hostName) {
     return MapVolume(volName, hostName, false);
 }
 
-uint32_t CQArrayClient::VolMapToHostGrp(const std::string& volName, const std::string& groupName) {
+uint32_t marl::array::CQArrayClient::VolMapToHostGrp(const std::string& volName,
+                                                     const std::string& groupName) {
     return MapVolume(volName, groupName, true);
 }
 
-uint32_t CQArrayClient::MapVolume(const std::string& volName, const std::string& target,
-                                  bool hostGroup) {
+uint32_t marl::array::CQArrayClient::MapVolume(const std::string& volName,
+                                               const std::string& target, bool hostGroup) {
     const char* function = hostGroup ? "CQProvider::VolMapToHostGrp" : "CQProvider::VolMap";
     std::wstring args =
         Args({{hostGroup ? L"hostgrp" : L"host", Widen(target)}, {L"snapshot", Widen(volName)}});
@@ -252,7 +259,7 @@ uint32_t CQArrayClient::MapVolume(const std::string& volName, const std::string&
     return CheckTolerantReply(function, "vol_map", reply);
 }
 
-bool CQArrayClient::IsHostGrpName(const std::string& name) {
+bool marl::array::CQArrayClient::IsHostGrpName(const std::string& name) {
     static constexpr char kFunction[] = "CQProvider::IsHostGrpName";
     std::wstring args = Args({{L"host_grp_name", Widen(name)}});
     std::string reply;
@@ -265,7 +272,7 @@ bool CQArrayClient::IsHostGrpName(const std::string& name) {
     ReplyReading reading = ReadReply(
         kFunction, "host_grp_show", reply,
         [&](const JsonNode& data) {
-            NameList extra;
+            marl::array::NameList extra;
             answer = ParseHostGrpShow(data, name, extra);
         },
         [&](const std::exception&) {

@@ -201,7 +201,7 @@ TEST(GetQVolSnaps, ListsThenAsksEachVolumeSnapshotForItsSerials) {
     array.Reply("vss_volsnap_show", OkData(R"({"x":{"scsi_sn":"AB01","base_volume":"V1"}})"));
     array.Reply("vss_volsnap_show", kRefused);
     TestClient client(Settings(), array);
-    LunInfoList records;
+    marl::array::LunInfoList records;
     EXPECT_EQ(client.GetQVolSnaps("G", records), 0u);
     EXPECT_EQ(array.ArgsOf("snapshot_show"),
               std::vector<std::string>{R"({"full": "true","volume_group": "G"})"});
@@ -216,7 +216,7 @@ TEST(GetQVolSnaps, ListsThenAsksEachVolumeSnapshotForItsSerials) {
 
     ScriptedArray all;
     TestClient other(Settings(), all);
-    LunInfoList none;
+    marl::array::LunInfoList none;
     EXPECT_EQ(other.GetQVolSnaps(nullptr, none), 0u);
     EXPECT_EQ(all.ArgsOf("snapshot_show"), std::vector<std::string>{R"({"full": "true"})"});
 }
@@ -239,7 +239,7 @@ TEST(GetQVolSnaps, Failures) {
         ScriptedArray array;
         c.script(array);
         TestClient client(Settings(), array);
-        LunInfoList records;
+        marl::array::LunInfoList records;
         EXPECT_EQ(client.GetQVolSnaps(nullptr, records), c.result) << c.line;
         EXPECT_TRUE(records.empty());
         if (*c.line) {
@@ -359,7 +359,7 @@ TEST(MapSnapshots, ToTheHostOrItsGroupThenTheHelper) {
         ProviderSettings settings = Settings();
         settings.vmwareVm = c.vmware;
         TestClient client(settings, array);
-        NameList names(c.names.begin(), c.names.end());
+        marl::array::NameList names(c.names.begin(), c.names.end());
         EXPECT_EQ(client.MapSnapshots(names, " 6001a,6001b"), c.result) << c.label;
         EXPECT_EQ(array.ArgsOf(map), c.mapArgs) << c.label;
         EXPECT_EQ(client.helperRuns, c.helperRuns) << c.label;

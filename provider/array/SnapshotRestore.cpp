@@ -15,7 +15,8 @@ static constexpr char kLogUnit[] = "QProviderInterface";
 
 using marl::json::JsonNode;
 
-uint32_t CQArrayClient::SnapsRestore(const NameList& cgList, const NameList& snapList) {
+uint32_t marl::array::CQArrayClient::SnapsRestore(const marl::array::NameList& cgList,
+                                                  const marl::array::NameList& snapList) {
     static constexpr char kFunction[] = "CQProvider::SnapsRestore";
     if (cgList.size() != snapList.size()) {
         QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR,
@@ -40,8 +41,9 @@ uint32_t CQArrayClient::SnapsRestore(const NameList& cgList, const NameList& sna
 
 // The snapshot VSS knows was made from another one (the commit's); the
 // restore takes that source when the array names one, else the snapshot.
-uint32_t CQArrayClient::FindRestoreSource(const std::string& cgName, const std::string& snapName,
-                                          std::string& source) {
+uint32_t marl::array::CQArrayClient::FindRestoreSource(const std::string& cgName,
+                                                       const std::string& snapName,
+                                                       std::string& source) {
     static constexpr char kFunction[] = "CQProvider::SnapRestore";
     std::string reply;
     uint32_t hr =
@@ -63,7 +65,8 @@ uint32_t CQArrayClient::FindRestoreSource(const std::string& cgName, const std::
     return 0;
 }
 
-uint32_t CQArrayClient::SnapRestore(const std::string& cgName, const std::string& snapName) {
+uint32_t marl::array::CQArrayClient::SnapRestore(const std::string& cgName,
+                                                 const std::string& snapName) {
     static constexpr char kFunction[] = "CQProvider::SnapRestore";
     std::string preRestoreName = "VSS_TMP_" + RestoreTimestamp();
     std::string source;

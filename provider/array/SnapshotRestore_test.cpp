@@ -16,8 +16,8 @@ const char kSnapRestore[] = "CQProvider::SnapRestore";
 
 TEST(SnapsRestore, ListsMustHaveTheSameLength) {
     struct Case {
-        NameList cgs;
-        NameList snaps;
+        marl::array::NameList cgs;
+        marl::array::NameList snaps;
         uint32_t result;
         const char* line;
     };

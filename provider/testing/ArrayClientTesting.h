@@ -135,10 +135,10 @@ inline std::string OkData(const std::string& data) {
     return R"({"key":"MC_OK","request":"r","data":)" + data + "}";
 }
 
-class TestClient : public CQArrayClient {
+class TestClient : public marl::array::CQArrayClient {
   public:
     TestClient(const ProviderSettings& settings, ScriptedArray& array)
-        : CQArrayClient(settings, array.http.Factory()) {}
+        : marl::array::CQArrayClient(settings, array.http.Factory()) {}
 
     using CQArrayClient::m_cgList;
     using CQArrayClient::m_settings;
@@ -161,7 +161,7 @@ class TestClient : public CQArrayClient {
     void PauseBeforeRetry(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
     // An empty timestamp asks the real clock.
     std::string RestoreTimestamp() override {
-        return timestamp.empty() ? CQArrayClient::RestoreTimestamp() : timestamp;
+        return timestamp.empty() ? marl::array::CQArrayClient::RestoreTimestamp() : timestamp;
     }
     void RunHelperScsiRescan() override { helperRuns.push_back("scsi_rescan"); }
     void RunHelperSetRdm(const std::string& serials) override {

@@ -21,8 +21,9 @@ std::string ConfigFileText(const HarnessConfig& c) {
     text += Line("HOST_NAME", c.hostName);
     text += Line("USERNAME", c.userName);
     // The stored form carries its own key, as the configurator writes it.
-    text +=
-        Line("PASSWORD", c.password.empty() ? "" : StoredPasswordForm(c.password, GenerateKey(16)));
+    text += Line("PASSWORD", c.password.empty()
+                                 ? ""
+                                 : marl::common::StoredPasswordForm(c.password, GenerateKey(16)));
     text += Line("SNAP_PREFIX", c.snapPrefix);
     text += Line("RETENTION_POLICY", c.retentionPolicy);
     text += Line("SUPPORT_SSL", Flag(c.supportSsl));

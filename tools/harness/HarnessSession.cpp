@@ -38,7 +38,7 @@ bool HarnessSession::AskSupported(LunSet& luns) {
 }
 
 bool HarnessSession::PrepareSet(LunSet& luns, const VSS_ID& setId) {
-    std::string id = qprovider::GuidToString(setId);
+    std::string id = marl::provider::GuidToString(setId);
     VSS_ID snapshotId = NewSetId();
     if (!Expect("BeginPrepareSnapshot(set " + id + ", " + std::to_string(luns.Size()) + " LUNs)",
                 m_provider.BeginPrepareSnapshot(setId, snapshotId, luns.Count(), luns.Data())))
