@@ -12,3 +12,4 @@ marl_simulator_test(fault_matrix_test SOURCES fault_matrix_test.cpp
 # The longest program of both suites: COST makes a clean tree's first ctest
 # run (which has no timings yet) start it first instead of last.
 set_tests_properties(fault_matrix_test PROPERTIES TIMEOUT 1800 COST 100)
+set_tests_properties(integration_provider_test PROPERTIES COST 25)
