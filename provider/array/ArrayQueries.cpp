@@ -39,6 +39,13 @@ void marl::array::CQArrayClient::LogRefusedReply(const char* function, const cha
     QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed", command);
 }
 
+uint32_t marl::array::CQArrayClient::SendCommand(const char* function, const char* command,
+                                                 const std::wstring& args, std::string& reply) {
+    uint32_t hr = SendArrayRequest(Widen(command), args, reply);
+    if (hr != 0) QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "%s failed 0x%08x", command, hr);
+    return hr;
+}
+
 uint32_t marl::array::CQArrayClient::RunListingQuery(
     const ListingQuery& q, const std::function<void(const JsonNode&)>& parse) {
     FuncTrace trace(q.traceName);
@@ -236,11 +243,8 @@ uint32_t marl::array::CQArrayClient::deleteSnapshotLun(const char* serialNumber)
     std::wstring args = Args({{L"scsi_sn", Widen(serial)}});
     QVSS_LOG(kFunction, "PROVIDER", QLOG_INFO, "sending vss_volsnap_empty request %s", serial);
     std::string reply;
-    uint32_t hr = SendArrayRequest(L"vss_volsnap_empty", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vss_volsnap_empty failed 0x%08x", hr);
-        return hr;
-    }
+    uint32_t hr = SendCommand(kFunction, "vss_volsnap_empty", args, reply);
+    if (hr != 0) return hr;
     ReplyReading reading = ReadReply(kFunction, "vss_volsnap_empty", reply, IgnorePayload(),
                                      [&](const std::exception&) {
                                          QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,

@@ -160,6 +160,10 @@ class CQArrayClient {
                                   const std::string& reply, Read&& read,
                                   OnUnreadable&& onUnreadable);
     static void LogRefusedReply(const char* function, const char* command);
+    // Sends `command` (SendArrayRequest) and, when the exchange fails, logs
+    // "<command> failed 0x%08x" at ERROR for `function`; returns its code.
+    uint32_t SendCommand(const char* function, const char* command, const std::wstring& args,
+                         std::string& reply);
     // For a command whose payload is not read.
     struct IgnorePayload {
         void operator()(const marl::json::JsonNode&) const {}

@@ -85,12 +85,8 @@ uint32_t marl::array::CQArrayClient::CreateUnexposableSnapshots(const SnapBatche
                               {L"retention_policy_name", Widen(m_settings.retentionPolicy)},
                               {L"is_application_consistent_list", Widen(b.consistent)}});
     std::string reply;
-    uint32_t hr = SendArrayRequest(L"unexposable_snapshot_create", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR, "unexposable_snapshot_create failed 0x%08x",
-                 hr);
-        return hr;
-    }
+    uint32_t hr = SendCommand(kTakeSnap, "unexposable_snapshot_create", args, reply);
+    if (hr != 0) return hr;
     // A reply we cannot read does not tell us the snapshots exist; going on
     // as if it did would commit a set that may have no snapshots.
     ReplyReading reading =
@@ -110,12 +106,8 @@ uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(const SnapBatche
     std::wstring args = Args({{L"replication_session_names_list", Widen(b.sessionNames)},
                               {L"is_application_consistent_list", Widen(b.sessionConsistent)}});
     std::string reply;
-    uint32_t hr = SendArrayRequest(L"replication_session_snapshot_create", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_ERROR,
-                 "replication_session_snapshot_create failed 0x%08x", hr);
-        return hr;
-    }
+    uint32_t hr = SendCommand(kTakeSnap, "replication_session_snapshot_create", args, reply);
+    if (hr != 0) return hr;
     try {
         ReadReplicationReply(reply, result);
     } catch (const std::bad_alloc&) {

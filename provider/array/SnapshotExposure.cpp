@@ -54,12 +54,8 @@ uint32_t marl::array::CQArrayClient::ExposeSnap() {
                               {L"source_names_list", Widen(sources)},
                               {L"retention_policy_name", Widen(m_settings.retentionPolicy)}});
     std::string reply;
-    uint32_t hr = SendArrayRequest(L"exposable_snapshot_create", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_ERROR, "exposable_snapshot_create failed 0x%08x",
-                 hr);
-        return hr;
-    }
+    uint32_t hr = SendCommand(kExposeSnap, "exposable_snapshot_create", args, reply);
+    if (hr != 0) return hr;
     m_snapsExposed = 1;
     uint32_t result = CheckTolerantReply(kExposeSnap, "exposable_snapshot_create", reply);
     return ExposeReplicatedGroups(result);
@@ -77,12 +73,8 @@ uint32_t marl::array::CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
             Args({{L"exposed_snapshot_name", Widen(cg.cg_name + ":" + cg.snap_name)}});
         QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "sending set_snapshot_vss_scsi_sn request");
         std::string reply;
-        uint32_t hr = SendArrayRequest(L"set_snapshot_vss_scsi_sn", args, reply);
-        if (hr != 0) {
-            QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_ERROR, "set_snapshot_vss_scsi_sn failed 0x%08x",
-                     hr);
-            return hr;
-        }
+        uint32_t hr = SendCommand(kExposeSnap, "set_snapshot_vss_scsi_sn", args, reply);
+        if (hr != 0) return hr;
         if (CheckTolerantReply(kExposeSnap, "set_snapshot_vss_scsi_sn", reply) != 0) result = 1;
     }
     return result;
@@ -251,11 +243,8 @@ uint32_t marl::array::CQArrayClient::MapVolume(const std::string& volName,
     std::wstring args =
         Args({{hostGroup ? L"hostgrp" : L"host", Widen(target)}, {L"snapshot", Widen(volName)}});
     std::string reply;
-    uint32_t hr = SendArrayRequest(L"vol_map", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(function, "PROVIDER", QLOG_ERROR, "vol_map failed 0x%08x", hr);
-        return hr;
-    }
+    uint32_t hr = SendCommand(function, "vol_map", args, reply);
+    if (hr != 0) return hr;
     return CheckTolerantReply(function, "vol_map", reply);
 }
 

@@ -76,11 +76,8 @@ uint32_t marl::array::CQArrayClient::SnapRestore(const std::string& cgName,
                               {L"snapshot_name", Widen(source)},
                               {L"pre_restore_snapshot_name", Widen(preRestoreName)}});
     std::string reply;
-    hr = SendArrayRequest(L"vols_restore", args, reply);
-    if (hr != 0) {
-        QVSS_LOG(kFunction, "PROVIDER", QLOG_ERROR, "vols_restore failed 0x%08x", hr);
-        return hr;
-    }
+    hr = SendCommand(kFunction, "vols_restore", args, reply);
+    if (hr != 0) return hr;
     ReplyReading reading =
         ReadReply(kFunction, "vols_restore", reply, IgnorePayload(), [&](const std::exception&) {
             QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG,
