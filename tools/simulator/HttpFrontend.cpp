@@ -18,6 +18,11 @@ void Configure(httplib::Server& server) {
     // Headers and body go out in separate writes; without this a client's
     // delayed acknowledgement stalls every reply by tens of milliseconds.
     server.set_tcp_nodelay(true);
+    // The reverse stall, when the client writes a request in two parts.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        AcknowledgeAtOnce(req);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     server.set_keep_alive_max_count(kKeepAliveRequests);
     server.set_payload_max_length(8 * 1024 * 1024);

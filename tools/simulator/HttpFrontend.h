@@ -82,4 +82,13 @@ httplib::Server& UseNumberedConnections(httplib::Server& server);
 // ports without writing anything; the server's own later writes then fail.
 bool DropConnection(int localPort, int remotePort);
 
+// Acknowledges what the request's connection has received so far right away
+// instead of after the kernel's delay (up to 40 ms). Called once a request's
+// headers are read and before its body is: a client that writes its headers
+// and its body separately with Nagle's algorithm on (Wine's WinHTTP does)
+// holds the body back until the headers are acknowledged, and the kernel,
+// which waits for a reply to carry the acknowledgement, would otherwise
+// stall every such request by that delay.
+void AcknowledgeAtOnce(const httplib::Request& req);
+
 }  // namespace marl::sim
