@@ -6,8 +6,8 @@ set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${MARL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Every test source includes GoogleTest, GoogleMock and much of the standard
-# library; parsing them took about a fifth of each build. They are compiled
-# once per build into a precompiled header that every test program reuses.
+# library, and parsed them anew. They are compiled once per build into a
+# precompiled header that every test program reuses.
 # The header is only an accelerator: a source whose flags differ from it
 # (a definition of its own, say) is compiled from the headers as before.
 # It is built by a program, not a library, so that it is compiled as the
@@ -26,14 +26,11 @@ target_precompile_headers(marl_test_pch PRIVATE
 # marl_test_target(<target>): what every test program gets, whoever adds it.
 #   - the precompiled header above;
 #   - in the Windows build, no debug information: its test programs run
-#     under Wine, where nobody reads it, and it was a third of their compile
-#     time and most of their link time. The product keeps its flags.
+#     under Wine, where nobody reads it, and it cost a third of their compile
+#     time. The product keeps its flags.
 function(marl_test_target target)
   target_precompile_headers(${target} REUSE_FROM marl_test_pch)
   target_compile_options(${target} PRIVATE -Winvalid-pch)
-  if(MARL_TEST_UNITY)
-    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
-  endif()
   if(WIN32)
     target_compile_options(${target} PRIVATE -g0)
   endif()

@@ -10,14 +10,8 @@ src=${WINEPREFIX:?"WINEPREFIX must name an initialised Wine prefix to copy"}
 dst=$1
 shift
 [ -f "$src/system.reg" ] || { echo "no initialised prefix at $src" >&2; exit 1; }
-rm -rf "$dst"
-# The base prefix is in use by other tests (their scratch folders come and go
-# in the users' Temp folders), so those are left out and files that vanish
-# while being read are not an error.
-mkdir -p "$dst"
-tar -C "$src" --exclude='./drive_c/users/*/Temp/*' --warning=no-file-changed \
-    --warning=no-file-removed --ignore-failed-read -cf - . | tar -C "$dst" -xf - || true
-[ -f "$dst/system.reg" ] || { echo "run_in_own_prefix: cannot copy $src" >&2; exit 1; }
+. "$(dirname "$0")/../../tools/wine/session.sh"
+wine_copy_prefix "$src" "$dst"
 export WINEPREFIX=$dst WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 cleanup() {
@@ -25,7 +19,5 @@ cleanup() {
   rm -rf "$dst"
 }
 trap cleanup EXIT
-wineserver -p
-# Wine's own service processes must not inherit this script's output pipe.
-"$wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+wine_start_session "$wine64"
 "$@"

@@ -24,24 +24,15 @@ fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-rm -rf "$prefix"
-# The base prefix is in use by other tests (their scratch folders come and go
-# in the users' Temp folders), so those are left out and files that vanish
-# while being read are not an error.
-mkdir -p "$prefix"
-tar -C "$base" --exclude='./drive_c/users/*/Temp/*' --warning=no-file-changed \
-    --warning=no-file-removed --ignore-failed-read -cf - . | tar -C "$prefix" -xf - || true
-[ -f "$prefix/system.reg" ] || { echo "run_in_own_prefix: cannot copy $base" >&2; exit 1; }
+. "$(dirname "$0")/../../../tools/wine/session.sh"
+wine_copy_prefix "$base" "$prefix" || exit 1
 export WINEPREFIX=$prefix
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$prefix"
 }
 trap cleanup EXIT
-# A persistent wineserver, and Wine's service processes started with their
-# streams detached, so that they do not hold the test's output open.
-wineserver -p
-"$wine64" cmd /c exit </dev/null >/dev/null 2>&1
+wine_start_session "$wine64"
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 if ! "$wine64" regsvr32 /s "$(winpath "$coordinator")"; then
