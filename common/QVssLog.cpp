@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "common/LogMutex.h"
 #include "common/QVssLogHeader.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -67,20 +68,10 @@ std::string GenerationName(const std::string& base, int n) {
     return base + "_" + std::to_string(n) + ".txt";
 }
 
-class MutexHold {
-  public:
-    explicit MutexHold(marl::platform::NamedMutex& m) : m_mutex(m) { m_mutex.Lock(); }
-    ~MutexHold() { m_mutex.Unlock(); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-  private:
-    marl::platform::NamedMutex& m_mutex;
-};
 }  // namespace
 
 struct CQLogger::Impl {
-    marl::platform::NamedMutex mutex{"q9_logger"};
+    marl::common::LogMutex mutex{"q9_logger"};
     std::string fileName;
     std::FILE* file = nullptr;
     bool opened = false;  // OpenLogFile succeeded: lines may (re)open the file
@@ -195,13 +186,16 @@ struct CQLogger::Impl {
         if (!opened) return false;
         uint64_t size = 0;
         if (!LastLineWasOurs(&size)) size = FollowCurrentFile();
-        if (file && size > std::max(rotateAbove, retryAbove)) Rotate(size);
+        // Without the mutex another process may be writing or rotating the
+        // same file: the rotation waits until the mutex is ours again.
+        if (file && mutex.Held() && size > std::max(rotateAbove, retryAbove)) Rotate(size);
         return file != nullptr;
     }
 
     void WriteLine(const char* function, const char* file, long line, const std::string& module,
                    int level, const char* format, va_list args, bool whole);
     void WriteCut(const marl::common::QLogLineStamp& stamp, const char* format, va_list args);
+    void WriteMutexTimeOut(const std::string& module);
     void WriteWhole(const marl::common::QLogLineStamp& stamp, const char* format, va_list args);
 };
 
@@ -213,7 +207,7 @@ CQLogger* CQLogger::getInstance() {
 CQLogger::CQLogger() : m_impl(std::make_unique<Impl>()) {}
 
 CQLogger::~CQLogger() {
-    MutexHold hold(m_impl->mutex);
+    marl::common::LogMutexHold hold(m_impl->mutex);
     if (m_impl->opened) m_impl->FollowCurrentFile();  // end the file that has the name
     if (m_impl->file) {
         std::fputs("*** End of Log ***\n", m_impl->file);
@@ -222,7 +216,7 @@ CQLogger::~CQLogger() {
 }
 
 bool CQLogger::OpenLogFile(std::string path) {
-    MutexHold hold(m_impl->mutex);
+    marl::common::LogMutexHold hold(m_impl->mutex);
     if (m_impl->file) return true;
     m_impl->fileName = path;
     m_impl->opened = m_impl->Open("a");
@@ -306,10 +300,24 @@ void CQLogger::Impl::WriteCut(const marl::common::QLogLineStamp& stamp, const ch
         FormatInto(message, kMessageBuffer, std::vsnprintf(message, kMessageBuffer, format, args));
     line[length++] = '\n';
 
-    MutexHold hold(mutex);
+    marl::common::LogMutexHold hold(mutex);
     if (!PrepareForLine()) return;
+    if (mutex.TakeTimeOutReport()) WriteMutexTimeOut(stamp.module);
     bool written = std::fwrite(line, 1, length, this->file) == length;
     NoteLastLine(std::fflush(this->file) == 0 && written);
+}
+
+// Said once per process, in the module of the line that first went without
+// the mutex, before that line.
+void CQLogger::Impl::WriteMutexTimeOut(const std::string& module) {
+    marl::common::QLogLineStamp stamp =
+        Stamp("CQLogger::qm_vss_log", kLogUnit, __LINE__, module, QLOG_ERROR);
+    char header[kHeaderBuffer];
+    FormatInto(header, kHeaderBuffer, marl::common::FormatLogHeader(header, kHeaderBuffer, stamp));
+    std::fprintf(file,
+                 "%sCould not take the log mutex \"q9_logger\" within %u ms: another process "
+                 "holds it; lines are written without it until it is free again\n",
+                 header, static_cast<unsigned>(mutex.WaitMilliseconds()));
 }
 
 // Header and message uncut, the message formatted straight into the file.
@@ -326,8 +334,9 @@ void CQLogger::Impl::WriteWhole(const marl::common::QLogLineStamp& stamp, const 
     }
     const char* header = longHeader.empty() ? shortHeader : longHeader.c_str();
 
-    MutexHold hold(mutex);
+    marl::common::LogMutexHold hold(mutex);
     if (!PrepareForLine()) return;
+    if (mutex.TakeTimeOutReport()) WriteMutexTimeOut(stamp.module);
     bool written = std::fputs(header, file) >= 0;
     written = std::vfprintf(file, format, args) >= 0 && written;
     written = std::fputs("\n", file) >= 0 && written;
@@ -335,7 +344,7 @@ void CQLogger::Impl::WriteWhole(const marl::common::QLogLineStamp& stamp, const 
 }
 
 void CQLogger::ResetForTesting() {
-    MutexHold hold(m_impl->mutex);
+    marl::common::LogMutexHold hold(m_impl->mutex);
     m_impl->Close();
     m_impl->fileName.clear();
     m_impl->opened = false;
@@ -346,8 +355,12 @@ void CQLogger::ResetForTesting() {
     m_impl->configuratorLevel = kInitialLevel;
 }
 
+void CQLogger::SetMutexWaitForTesting(uint32_t milliseconds) {
+    m_impl->mutex.SetWaitMilliseconds(milliseconds);
+}
+
 void CQLogger::SetRotationLimitForTesting(uint64_t bytes) {
-    MutexHold hold(m_impl->mutex);
+    marl::common::LogMutexHold hold(m_impl->mutex);
     m_impl->rotateAbove = bytes;
 }
 

@@ -24,7 +24,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/named_mutex.h"
 
 enum QLogLevel { QLOG_ERROR = 0, QLOG_WARN = 1, QLOG_INFO = 2, QLOG_DEBUG = 3, QLOG_TRACE = 4 };
 
@@ -72,6 +71,9 @@ class CQLogger {
     // 1,048,576, so that a test can force several rotations with a line count
     // whose lines all still fit in the current file and its four generations.
     void SetRotationLimitForTesting(uint64_t bytes);
+    // Test support: how long a line waits for the log mutex before it is
+    // written without it (5,000 ms), set before a second thread logs.
+    void SetMutexWaitForTesting(uint32_t milliseconds);
 
   private:
     struct Impl;

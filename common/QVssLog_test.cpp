@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,10 +10,12 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/named_mutex.h"
 
 namespace {
 
@@ -526,6 +529,63 @@ TEST(QVssLog, RecreatesTheFileWhenItVanished) {
     EXPECT_EQ(MessageOf(lines[0]), "after");
 }
 #endif
+
+// Holds the named mutex from a thread of its own (a kernel mutex is
+// re-entrant for the thread that holds it) until destroyed.
+class MutexHolder {
+  public:
+    explicit MutexHolder(const std::string& name) : m_mutex(name) {
+        m_thread = std::thread([this] {
+            m_mutex.Lock();
+            m_held = true;
+            while (!m_release) marl::platform::SleepMilliseconds(1);
+            m_mutex.Unlock();
+        });
+        for (int i = 0; i < 10000 && !m_held; ++i) marl::platform::SleepMilliseconds(1);
+    }
+    ~MutexHolder() {
+        m_release = true;
+        m_thread.join();
+    }
+    bool Held() const { return m_held; }
+
+  private:
+    marl::platform::NamedMutex m_mutex;
+    std::atomic<bool> m_held{false}, m_release{false};
+    std::thread m_thread;
+};
+
+// Anybody may hold "q9_logger": lines then go without it, and the log says
+// so once, before the first such line.
+TEST(QVssLog, LinesGoWithoutTheMutexWhileSomebodyElseHoldsIt) {
+    ScratchDir dir;
+    CQLogger log;
+    log.SetMutexWaitForTesting(100);
+    ASSERT_TRUE(log.OpenLogFile(dir.Log()));
+    Info(log, "before");
+    {
+        MutexHolder holder("q9_logger");
+        ASSERT_TRUE(holder.Held());
+        Info(log, "first while held");
+        log.qm_vss_log_full("Test::Full", kLogUnit, 9, "JSON", QLOG_INFO, "%s", "whole while held");
+    }
+    Info(log, "after");
+    {
+        MutexHolder again("q9_logger");
+        Info(log, "held again");
+    }
+    std::vector<std::string> lines = LogLines(dir.Log());
+    std::vector<std::string> messages;
+    for (const std::string& line : lines) messages.push_back(MessageOf(line));
+    const std::string report =
+        "Could not take the log mutex \"q9_logger\" within 100 ms: another process holds it; "
+        "lines are written without it until it is free again";
+    EXPECT_EQ(messages, (std::vector<std::string>{"before", report, "first while held",
+                                                  "whole while held", "after", "held again"}));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines[1].find("[PROVIDER][ERROR][QVssLog:"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("][CQLogger::qm_vss_log][PID:"), std::string::npos) << lines[1];
+}
 
 TEST(QVssLog, SecondOpenKeepsTheFirstFile) {
     ScratchDir dir;

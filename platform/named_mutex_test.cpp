@@ -205,14 +205,27 @@ TEST(NamedMutex, HolderThatDiesReleasesTheLock) {
     ASSERT_TRUE(StartChild(child, "DieHoldingLock", {dir.Path(), name}));
     ASSERT_TRUE(WaitForFile(dir.File("locked")));
 
-    LockingThread waiter(name);
-    SleepMilliseconds(300);
-    EXPECT_FALSE(waiter.state->acquired) << "the lock was taken while the child held it";
-    Touch(dir.File("go"));
-    EXPECT_EQ(child.Wait(), kDiedHoldingLock);
-    ASSERT_TRUE(waiter.WaitAcquired(20)) << "the dead holder's lock was never released";
-    ASSERT_NE(waiter.state->mutex.SharedWords(), nullptr);
-    EXPECT_EQ(waiter.state->mutex.SharedWords()[2], 0u) << "words of a dead holder kept";
+    // A bounded wait gives up on the other process's hold.
+    NamedMutex probe(name);
+    EXPECT_FALSE(probe.LockWithin(100)) << "the lock was taken while the child held it";
+    probe.Unlock();
+
+    {
+        LockingThread waiter(name);
+        SleepMilliseconds(300);
+        EXPECT_FALSE(waiter.state->acquired) << "the lock was taken while the child held it";
+        Touch(dir.File("go"));
+        EXPECT_EQ(child.Wait(), kDiedHoldingLock);
+        ASSERT_TRUE(waiter.WaitAcquired(20)) << "the dead holder's lock was never released";
+        ASSERT_NE(waiter.state->mutex.SharedWords(), nullptr);
+        EXPECT_EQ(waiter.state->mutex.SharedWords()[2], 0u) << "words of a dead holder kept";
+        // ... and on another thread's hold, through another object.
+        EXPECT_FALSE(probe.LockWithin(0));
+        probe.Unlock();
+    }
+    ASSERT_TRUE(probe.LockWithin(20000)) << "a free lock was not taken";
+    EXPECT_NE(probe.SharedWords(), nullptr);
+    probe.Unlock();
 }
 
 // Parameters: folder, mutex name. Takes the lock, reports it, and on the

@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -75,16 +76,49 @@ SharedPage* MapSharedPage(int fd) {
     return page;
 }
 
-// Takes the page's mutex, also when its last holder died holding it.
-void LockPage(SharedPage* page, int fd) {
+// The moment a bounded wait gives up, on the clock pthread_mutex_timedlock
+// reads; nullptr waits without limit.
+struct Deadline {
+    timespec at{};
+    static Deadline After(uint32_t milliseconds) {
+        Deadline d;
+        ::clock_gettime(CLOCK_REALTIME, &d.at);
+        d.at.tv_sec += milliseconds / 1000;
+        d.at.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+        if (d.at.tv_nsec >= 1000000000L) {
+            d.at.tv_sec += 1;
+            d.at.tv_nsec -= 1000000000L;
+        }
+        return d;
+    }
+    bool Passed() const {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        return now.tv_sec > at.tv_sec || (now.tv_sec == at.tv_sec && now.tv_nsec >= at.tv_nsec);
+    }
+};
+
+int TakePageMutex(SharedPage* page, const Deadline* deadline) {
+    int rc;
+    do {
+        rc = deadline ? pthread_mutex_timedlock(&page->mutex, &deadline->at)
+                      : pthread_mutex_lock(&page->mutex);
+    } while (rc == EINTR);
+    return rc;
+}
+
+// Takes the page's mutex, also when its last holder died holding it. False
+// when the deadline passed first.
+bool LockPage(SharedPage* page, int fd, const Deadline* deadline) {
     for (;;) {
-        int rc = pthread_mutex_lock(&page->mutex);
+        int rc = TakePageMutex(page, deadline);
+        if (rc == ETIMEDOUT) return false;
         if (rc == EOWNERDEAD) {
             // The holder died: whatever it was writing may be half done.
             std::memset(page->words, 0, sizeof page->words);
             pthread_mutex_consistent(&page->mutex);
         }
-        if (rc != ENOTRECOVERABLE) return;
+        if (rc != ENOTRECOVERABLE) return true;
         // A holder died before marking the mutex consistent again, so nobody
         // can take it any more: set it up afresh, under flock like the first
         // set-up, unless another process has already done so.
@@ -96,18 +130,50 @@ void LockPage(SharedPage* page, int fd) {
         } else if (rc == 0 || rc == EOWNERDEAD) {
             if (rc == EOWNERDEAD) pthread_mutex_consistent(&page->mutex);
             FlockWait(fd, LOCK_UN);
-            return;
+            return true;
         }
         FlockWait(fd, LOCK_UN);
     }
 }
 
+// flock has no timed form: try, and sleep a little between tries.
+bool FlockWithin(int fd, const Deadline* deadline) {
+    if (!deadline) {
+        FlockWait(fd, LOCK_EX);
+        return true;
+    }
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (deadline->Passed()) return false;
+        ::usleep(2000);
+    }
+}
+
 }  // namespace
 
+// Threads of this process queue on `local` first: after a bounded wait that
+// gave up, only `local` keeps them apart (flock alone would not either: it
+// does not exclude threads sharing one open file).
 struct NamedMutex::Impl {
     int fd = -1;
-    SharedPage* page = nullptr;  // the robust mutex; without it, flock and `local`
-    std::mutex local;            // flock does not exclude threads sharing one open file
+    SharedPage* page = nullptr;  // the robust mutex; without it, flock
+    std::mutex local;
+    bool held = false;  // the page's mutex or the flock; read and written under `local`
+
+    // Takes `local`, then the lock between processes unless the deadline
+    // (nullptr: none) passes first. True when both are held.
+    bool Take(const Deadline* deadline) {
+        local.lock();
+        if (page) {
+            held = LockPage(page, fd, deadline);
+        } else if (fd >= 0) {
+            held = FlockWithin(fd, deadline);
+        } else {
+            return true;  // no lock file: the local lock is all there is
+        }
+        return held;
+    }
 };
 
 NamedMutex::NamedMutex(const std::string& name) : m_impl(std::make_unique<Impl>()) {
@@ -130,21 +196,22 @@ NamedMutex::~NamedMutex() {
 
 bool NamedMutex::IsValid() const { return m_impl->fd >= 0; }
 
-void NamedMutex::Lock() {
-    if (m_impl->page) {
-        LockPage(m_impl->page, m_impl->fd);
-        return;
-    }
-    m_impl->local.lock();
-    if (m_impl->fd >= 0) FlockWait(m_impl->fd, LOCK_EX);
+void NamedMutex::Lock() { m_impl->Take(nullptr); }
+
+bool NamedMutex::LockWithin(uint32_t milliseconds) {
+    Deadline deadline = Deadline::After(milliseconds);
+    return m_impl->Take(&deadline);
 }
 
 void NamedMutex::Unlock() {
-    if (SharedPage* page = m_impl->page) {
-        pthread_mutex_unlock(&page->mutex);
-        return;
+    if (m_impl->held) {
+        if (m_impl->page) {
+            pthread_mutex_unlock(&m_impl->page->mutex);
+        } else {
+            ::flock(m_impl->fd, LOCK_UN);
+        }
     }
-    if (m_impl->fd >= 0) ::flock(m_impl->fd, LOCK_UN);
+    m_impl->held = false;
     m_impl->local.unlock();
 }
 

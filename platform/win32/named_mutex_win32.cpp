@@ -16,6 +16,7 @@ struct NamedMutex::Impl {
     HANDLE handle = nullptr;
     HANDLE mapping = nullptr;  // the shared words: a page of the paging file
     uint64_t* words = nullptr;
+    bool held = false;  // the kernel mutex; read and written under `local`
 };
 
 namespace {
@@ -42,18 +43,22 @@ NamedMutex::~NamedMutex() {
 
 bool NamedMutex::IsValid() const { return m_impl->handle != nullptr; }
 
-void NamedMutex::Lock() {
+void NamedMutex::Lock() { LockWithin(INFINITE); }
+
+bool NamedMutex::LockWithin(uint32_t milliseconds) {
     ::AcquireSRWLockExclusive(&m_impl->local);
-    if (!m_impl->handle) return;
+    if (!m_impl->handle) return true;
+    DWORD wait = ::WaitForSingleObject(m_impl->handle, milliseconds);
     // An abandoned mutex (its holder died) is ours now; what the holder was
     // writing into the shared words may be half done.
-    if (::WaitForSingleObject(m_impl->handle, INFINITE) == WAIT_ABANDONED && m_impl->words) {
-        std::memset(m_impl->words, 0, kMappingBytes);
-    }
+    if (wait == WAIT_ABANDONED && m_impl->words) std::memset(m_impl->words, 0, kMappingBytes);
+    m_impl->held = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    return m_impl->held;
 }
 
 void NamedMutex::Unlock() {
-    if (m_impl->handle) ::ReleaseMutex(m_impl->handle);
+    if (m_impl->held) ::ReleaseMutex(m_impl->handle);
+    m_impl->held = false;
     ::ReleaseSRWLockExclusive(&m_impl->local);
 }
 
