@@ -1,5 +1,6 @@
 #include "provider/VssAsync.h"
 
+#include <atomic>
 #include <new>
 
 #include "common/QVssLog.h"
@@ -8,7 +9,9 @@
 
 namespace {
 
-long g_liveObjects = 0;
+// Counted across threads: the module asks it from DllCanUnloadNow, whose
+// answer must never be S_OK while an object lives.
+std::atomic<long> g_liveObjects{0};
 
 void RealSleep(uint32_t ms) { marl::platform::SleepMilliseconds(ms); }
 

@@ -22,10 +22,13 @@ std::wstring CQVssProviderModule::ModulePath() const {
 }
 
 void CQVssProviderModule::LockServer(bool lock) {
-    if (lock)
+    if (lock) {
         ++m_serverLocks;
-    else if (m_serverLocks > 0)
-        --m_serverLocks;
+        return;
+    }
+    long locks = m_serverLocks.load();
+    while (locks > 0 && !m_serverLocks.compare_exchange_weak(locks, locks - 1)) {
+    }
 }
 
 HRESULT CQVssProviderModule::CanUnloadNow() const {

@@ -4,12 +4,14 @@
 // class factories and the factory locks of IClassFactory::LockServer. Live
 // async objects are counted by CVssAsync itself and asked for here.
 //
-// One static instance (Module()). Its counts are plain integers: the class is
-// registered for the apartment model, so COM calls into the DLL arrive on the
-// apartment threads of the process one at a time (as VSS uses it, one thread).
+// One static instance (Module()). Its counts are atomic: objects of the DLL
+// live in whichever apartments created them, so locks come and go on several
+// threads at once, and a lost update could let DllCanUnloadNow answer S_OK
+// while an object is still alive.
 #include <objbase.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 class CQVssProviderModule {
@@ -26,15 +28,15 @@ class CQVssProviderModule {
     // IClassFactory::LockServer. An unlock without a lock is ignored, so an
     // unbalanced client cannot make the DLL look unloadable while it is used.
     void LockServer(bool lock);
-    long LockCount() const { return m_locks + m_serverLocks; }
+    long LockCount() const { return m_locks.load() + m_serverLocks.load(); }
     // S_OK when nothing keeps the DLL (no locks and no live async object),
     // S_FALSE otherwise.
     HRESULT CanUnloadNow() const;
 
   private:
     HINSTANCE m_instance = nullptr;
-    long m_locks = 0;
-    long m_serverLocks = 0;
+    std::atomic<long> m_locks{0};
+    std::atomic<long> m_serverLocks{0};
 };
 
 CQVssProviderModule& Module();

@@ -4,7 +4,9 @@
 // (the simulator) on its fixed ports at the address EXTERNAL_IP names.
 #include <gmock/gmock.h>
 
+#include <atomic>
 #include <iterator>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -173,6 +175,32 @@ TEST_F(Activation, DllCanUnloadNowWhileAnythingOfTheDllLives) {
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     factory->Release();
     EXPECT_EQ(m_dll.CanUnloadNow(), S_OK) << "after";
+
+    // Objects of the DLL live in several apartments, so its counts change on
+    // several threads at once: a lost update would leave it looking in use
+    // (or, the other way, unloadable under a live object).
+    std::atomic<int> refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                IClassFactory* f = nullptr;
+                if (m_dll.GetClassObject(marl::com::kClsidQProvider, __uuidof(IClassFactory),
+                                         reinterpret_cast<void**>(&f)) != S_OK) {
+                    ++refused;
+                    continue;
+                }
+                for (int k = 0; k < 100; ++k) {
+                    f->LockServer(TRUE);
+                    f->LockServer(FALSE);
+                }
+                f->Release();
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(m_dll.CanUnloadNow(), S_OK) << "after locks from several threads";
 }
 
 TEST_F(Activation, TheClassObjectAndItsFactoryRefuseWhatTheyCannotServe) {
