@@ -46,11 +46,16 @@ RegisterOutcome Register(const std::wstring& path, ServerModule& module,
                              L"nothing was registered, since a failed registration could not be "
                              L"undone");
     }
+    const bool registeredBefore = loader.ProviderRegistered();
     const ResultCode registered = module.Call(ServerExport::kRegisterServer);
     if (!Failed(registered)) return Success(L"registered " + Quoted(path));
 
     const std::wstring failed = L"DllRegisterServer of " + Quoted(path) + L" failed with " +
                                 CodeWithText(registered, loader);
+    if (registeredBefore) {
+        return Failure(registered,
+                       failed + L"; the registration that was in place before was left as it is");
+    }
     const ResultCode undone = module.Call(ServerExport::kUnregisterServer);
     if (!Failed(undone)) {
         return Failure(registered, failed + L"; what it had registered was removed again");

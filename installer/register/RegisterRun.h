@@ -4,8 +4,10 @@
 // /register: loads the DLL, calls DllRegisterServer; when that fails, calls
 // DllUnregisterServer at once so that nothing of a half registration stays
 // (COM class entries written before VSS refused the provider, say), and
-// reports the failure. A DLL that lacks DllUnregisterServer is not registered
-// at all, since a failure could not be undone.
+// reports the failure. When the provider was already registered before the
+// run, a failure is reported and nothing is undone: the undo would remove the
+// registration the host had. A DLL that lacks DllUnregisterServer is not
+// registered at all, since a failure could not be undone.
 // /unregister: loads the DLL and calls DllUnregisterServer.
 //
 // The exit code is the result: 0 after a success, otherwise the failing

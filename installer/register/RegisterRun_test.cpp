@@ -18,6 +18,7 @@ const std::wstring kLoad = L"load C:\\here\\p.dll";
 const std::wstring kReg = L"DllRegisterServer";
 const std::wstring kUnreg = L"DllUnregisterServer";
 const std::wstring kUnload = L"unload";
+const std::wstring kAsked = L"registered?";
 
 struct RunCase {
     const char* name;
@@ -34,19 +35,19 @@ const std::vector<RunCase>& RunCases() {
          RegisterAction::kRegister,
          [](FakeServerLoader&) {},
          kOk,
-         {kLoad, kReg, kUnload},
+         {kLoad, kAsked, kReg, kUnload},
          L"MarlVssRegister: registered \"C:\\here\\p.dll\""},
         {"S_FALSE is a success",
          RegisterAction::kRegister,
          [](FakeServerLoader& f) { f.results[ServerExport::kRegisterServer] = kFalse; },
          kOk,
-         {kLoad, kReg, kUnload},
+         {kLoad, kAsked, kReg, kUnload},
          L"MarlVssRegister: registered \"C:\\here\\p.dll\""},
         {"refused registration is undone",
          RegisterAction::kRegister,
          [](FakeServerLoader& f) { f.results[ServerExport::kRegisterServer] = kVssVeto; },
          kVssVeto,
-         {kLoad, kReg, kUnreg, kUnload},
+         {kLoad, kAsked, kReg, kUnreg, kUnload},
          L"MarlVssRegister: DllRegisterServer of \"C:\\here\\p.dll\" failed with 0x80042306; "
          L"what it had registered was removed again"},
         {"failed undo is reported, the registration's code kept",
@@ -57,10 +58,20 @@ const std::vector<RunCase>& RunCases() {
              f.texts[kAccessDenied] = L"Access is denied.";
          },
          kVssVeto,
-         {kLoad, kReg, kUnreg, kUnload},
+         {kLoad, kAsked, kReg, kUnreg, kUnload},
          L"MarlVssRegister: DllRegisterServer of \"C:\\here\\p.dll\" failed with 0x80042306, and "
          L"DllUnregisterServer failed with 0x80070005 (Access is denied.), so parts of the "
          L"registration may remain"},
+        {"failure after an earlier registration undoes nothing",
+         RegisterAction::kRegister,
+         [](FakeServerLoader& f) {
+             f.registeredBefore = true;
+             f.results[ServerExport::kRegisterServer] = kVssVeto;
+         },
+         kVssVeto,
+         {kLoad, kAsked, kReg, kUnload},
+         L"MarlVssRegister: DllRegisterServer of \"C:\\here\\p.dll\" failed with 0x80042306; "
+         L"the registration that was in place before was left as it is"},
         {"no DllRegisterServer",
          RegisterAction::kRegister,
          [](FakeServerLoader& f) { f.exports = {ServerExport::kUnregisterServer}; },

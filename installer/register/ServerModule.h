@@ -71,6 +71,10 @@ class ServerModuleLoader {
     virtual LoadedServer Load(const std::wstring& path) = 0;
     // The system's one-line text for a failure code, or "" when it has none.
     virtual std::wstring DescribeResult(ResultCode code) = 0;
+    // Whether the provider's COM class is registered now. Asked before a
+    // registration: what was in place then (a repair, a second run) is never
+    // taken away by the undo of a failed one.
+    virtual bool ProviderRegistered() = 0;
 };
 
 }  // namespace marl::installer

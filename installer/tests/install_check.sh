@@ -97,6 +97,25 @@ expect_registered install
   grep -qi 'C:\\Program Files\\Marl VSS\\MarlVssProvider.dll' ||
   fail "install: InprocServer32 does not name the installed DLL"
 
+# 2b. Registering again leaves the provider registered: a repair, and
+#     MarlVssRegister by hand (VSS refuses a second registration of the
+#     provider id; the DLL replaces it). A refused attempt leaves the
+#     registration that was in place.
+msiexec /fa "$(winpath "$package")" /qn || fail "repair: msiexec failed"
+expect_registered repair
+register() {
+  "$wine64" 'C:\Program Files\Marl VSS\MarlVssRegister.exe' /register \
+    'C:\Program Files\Marl VSS\MarlVssProvider.dll' </dev/null >/dev/null 2>&1
+}
+register || fail "register again: MarlVssRegister failed"
+expect_registered "register again"
+"$wine64" reg add "$store" /v FailWith /t REG_DWORD /d 2147754758 /f </dev/null >/dev/null 2>&1 ||
+  fail "cannot set the coordinator's refusal"
+register && fail "refused again: MarlVssRegister reported success"
+"$wine64" reg delete "$store" /v FailWith /f </dev/null >/dev/null 2>&1 ||
+  fail "cannot clear the coordinator's refusal"
+expect_registered "refused again"
+
 # 3. The COM lifecycle against the installed DLL. It writes the configuration
 #    and the provider's log, which must outlive what follows.
 "$wine64" "$activation" </dev/null || fail "the COM activation test failed against the installed DLL"

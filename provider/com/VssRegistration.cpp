@@ -22,6 +22,14 @@ HRESULT CreateCoordinator(IVssAdmin** admin) {
                               reinterpret_cast<void**>(admin));
 }
 
+HRESULT RegisterProvider(IVssAdmin* admin) {
+    // VSS takes the texts as writable pointers; it gets copies.
+    std::wstring name = kVssProviderName;
+    std::wstring version = kVssProviderVersion;
+    return admin->RegisterProvider(kVssProviderId, kClsidQProvider, &name[0], VSS_PROV_HARDWARE,
+                                   &version[0], kVssProviderVersionId);
+}
+
 }  // namespace
 
 ScopedCom::ScopedCom() {
@@ -37,11 +45,15 @@ HRESULT RegisterWithVss() {
     IVssAdmin* admin = nullptr;
     HRESULT hr = CreateCoordinator(&admin);
     if (FAILED(hr)) return hr;
-    // VSS takes the texts as writable pointers; it gets copies.
-    std::wstring name = kVssProviderName;
-    std::wstring version = kVssProviderVersion;
-    hr = admin->RegisterProvider(kVssProviderId, kClsidQProvider, &name[0], VSS_PROV_HARDWARE,
-                                 &version[0], kVssProviderVersionId);
+    hr = RegisterProvider(admin);
+    // A registration already in place (a repair, an upgrade, a second run of
+    // the registration) is replaced, so that VSS holds this version's record:
+    // failing here would make installers undo the registration and leave the
+    // host without a provider.
+    if (hr == VSS_E_PROVIDER_ALREADY_REGISTERED) {
+        hr = admin->UnregisterProvider(kVssProviderId);
+        if (SUCCEEDED(hr)) hr = RegisterProvider(admin);
+    }
     admin->Release();
     return hr;
 }

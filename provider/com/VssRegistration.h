@@ -4,9 +4,13 @@
 // the provider version id.
 //
 // Both functions need COM initialised on the calling thread (ScopedCom).
-// RegisterWithVss returns the failure of creating the coordinator or of
-// RegisterProvider as is; UnregisterFromVss returns what happened for the log
-// of its caller, which does not let it decide anything.
+// RegisterWithVss replaces a registration of the provider id that is already
+// in place (VSS answers VSS_E_PROVIDER_ALREADY_REGISTERED): it unregisters
+// the id and registers it again, so that repeating the registration succeeds
+// and VSS holds one record, this version's. Any other failure of creating the
+// coordinator or of RegisterProvider, and a failure of that unregistration,
+// is returned as is. UnregisterFromVss returns what happened for the log of
+// its caller, which does not let it decide anything.
 #include <windows.h>
 
 namespace marl::com {

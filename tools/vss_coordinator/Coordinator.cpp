@@ -115,6 +115,12 @@ class Coordinator final : public Counted<IVssAdmin> {
                 L" \"" + r.name + L"\" " + std::to_wstring(r.type) + L" \"" + r.version + L"\" " +
                 GuidText(r.versionId));
         if (FAILED(Failure())) return Failure();
+        // VSS keeps the first registration of an id and refuses the next.
+        for (const ProviderRecord& known : LoadProviders()) {
+            if (IsEqualGUID(known.providerId, r.providerId)) {
+                return VSS_E_PROVIDER_ALREADY_REGISTERED;
+            }
+        }
         return SaveProvider(r);
     }
     HRESULT STDMETHODCALLTYPE UnregisterProvider(VSS_ID ProviderId) override {

@@ -24,6 +24,8 @@ class FakeServerLoader : public ServerModuleLoader {
     // Texts DescribeResult knows.
     std::map<ResultCode, std::wstring> texts;
     std::vector<std::wstring> events;
+    // What ProviderRegistered answers.
+    bool registeredBefore = false;
 
     std::wstring AbsolutePath(const std::wstring& path) override { return L"C:\\here\\" + path; }
 
@@ -42,6 +44,11 @@ class FakeServerLoader : public ServerModuleLoader {
     std::wstring DescribeResult(ResultCode code) override {
         auto it = texts.find(code);
         return it == texts.end() ? std::wstring() : it->second;
+    }
+
+    bool ProviderRegistered() override {
+        events.push_back(L"registered?");
+        return registeredBefore;
     }
 
   private:

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "provider/com/ProductIds.h"
+
 namespace marl::installer {
 namespace {
 
@@ -88,6 +90,19 @@ class Win32ServerLoader : public ServerModuleLoader {
 
     std::wstring DescribeResult(ResultCode code) override {
         return SystemText(static_cast<DWORD>(code));
+    }
+
+    // The class's in-process server key is what COM activation needs; its
+    // presence means an earlier registration is in place.
+    bool ProviderRegistered() override {
+        static const wchar_t kServerKey[] =
+            L"CLSID\\{" MARL_CLSID_QPROVIDER_TEXT L"}\\InprocServer32";
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, kServerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        ::RegCloseKey(key);
+        return true;
     }
 };
 

@@ -157,6 +157,35 @@ TEST_F(Registration, Regsvr32WritesTheWholeTableAndRegistersWithVss) {
                                        L" \"Marl HW Provider\" 3 \"2.0.10\" " + kVersionId));
 }
 
+// VSS refuses a second registration of a provider id; registering over an
+// earlier version's record (an upgrade, a repair, a second run) must still
+// succeed, and leave one record: this version's.
+TEST_F(Registration, RegisteringAgainReplacesTheVssRecord) {
+    const std::wstring oldVersionId = L"{0A0B0C0D-0000-0000-0000-000000000001}";
+    ASSERT_EQ(store::SaveProvider({Guid(kProviderId), Guid(kClsid), L"Marl HW Provider",
+                                   VSS_PROV_HARDWARE, L"2.0.9", Guid(oldVersionId)}),
+              S_OK);
+    ASSERT_EQ(RunProgram(Regsvr32(L"/s", kInstalledDll)), 0) << "over an earlier version";
+    ASSERT_EQ(RunProgram(Regsvr32(L"/s", kInstalledDll)), 0) << "a second time";
+    ExpectRegistered("after registering again");
+
+    Listed listed = QueryProviders();
+    ASSERT_EQ(listed.hr, S_OK);
+    ASSERT_EQ(listed.providers.size(), 1u);
+    EXPECT_STREQ(listed.providers[0].m_pwszProviderVersion, L"2.0.10");
+    EXPECT_EQ(store::GuidText(listed.providers[0].m_ProviderVersionId), kVersionId);
+    const std::wstring reg = L"RegisterProvider " + kProviderId + L" " + kClsid +
+                             L" \"Marl HW Provider\" 3 \"2.0.10\" " + kVersionId;
+    const std::wstring unreg = L"UnregisterProvider " + kProviderId;
+    EXPECT_THAT(store::LoggedCalls(), ::testing::ElementsAre(reg, unreg, reg, reg, unreg, reg));
+
+    // Another refusal is still the result: nothing is unregistered for it.
+    store::ClearStore();
+    store::SetFailure(E_ACCESSDENIED);
+    EXPECT_EQ(m_dll.RegisterServer(), E_ACCESSDENIED);
+    EXPECT_THAT(store::LoggedCalls(), ::testing::ElementsAre(reg));
+}
+
 TEST_F(Registration, TheTypeLibraryDescribesTheClass) {
     ASSERT_EQ(m_dll.RegisterServer(), S_OK);
     std::wstring help;
