@@ -22,8 +22,18 @@ struct FileIdentity {
 // `mode` is "a" (append, create if missing) or "w" (create or truncate). In
 // both modes every write goes to the end of the file, wherever other processes
 // have brought it: a process that truncated the file at a rotation must not
-// overwrite the lines another one appended since. Returns nullptr on failure.
-std::FILE* OpenSharedFile(const std::string& path, const char* mode);
+// overwrite the lines another one appended since. Returns nullptr on failure,
+// with the C runtime's error number for its cause in `*error` when `error` is
+// given (2 ENOENT for a missing folder, 13 EACCES for a file another program
+// holds without sharing), in both builds: the Windows backend maps the system
+// error the way Microsoft's C runtime does, since CreateFileW sets no errno.
+std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error = nullptr);
+
+// Writes what `stream` has buffered and then has the system put the file's
+// data on the disk (FlushFileBuffers, fsync), so that a file renamed into
+// place afterwards survives a power cut with its content. False when either
+// step fails: the data may not be on the disk.
+bool FlushToDisk(std::FILE* stream);
 
 // Identity of an open stream; false when it cannot be read.
 bool IdentityOfStream(std::FILE* stream, FileIdentity* id);

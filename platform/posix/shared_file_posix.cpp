@@ -3,20 +3,27 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/shared_file.h"
 
 namespace marl::platform {
 
-std::FILE* OpenSharedFile(const std::string& path, const char* mode) {
+std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error) {
     const bool append = std::strcmp(mode, "a") == 0;
     int fd = ::open(path.c_str(),
                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* f = ::fdopen(fd, "a");
-    if (!f) ::close(fd);
-    return f;
+    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "a");
+    if (f) return f;
+    const int cause = errno;  // close must not overwrite it
+    if (fd >= 0) ::close(fd);
+    if (error) *error = cause;
+    return nullptr;
+}
+
+bool FlushToDisk(std::FILE* stream) {
+    return std::fflush(stream) == 0 && ::fsync(fileno(stream)) == 0;
 }
 
 // statx is asked for no time stamp: on file systems with fine-grained time
