@@ -128,7 +128,7 @@ std::vector<ReplaceCase> ReplaceCases() {
          {"remove marl_vss_conf.bck", kRenameOld}},
         {"new file not renamed into place, old one put back",
          false,
-         {0, false, {{kRenameNew, 13}}},
+         {false, {{kRenameNew, 13}}},
          ConfiguratorOutcome::ReplaceFailed,
          true,
          false,
@@ -138,7 +138,7 @@ std::vector<ReplaceCase> ReplaceCases() {
          {kRenameOld, kRenameNew, kRestoreOld}},
         {"old one not put back either",
          false,
-         {0, false, {{kRenameNew, 13}, {kRestoreOld, 5}}},
+         {false, {{kRenameNew, 13}, {kRestoreOld, 5}}},
          ConfiguratorOutcome::RestoreFailed,
          false,
          true,
@@ -154,7 +154,7 @@ std::vector<ReplaceCase> ReplaceCases() {
          {kRenameOld, kRenameNew, kRestoreOld}},
         {"new file not flushed to the disk",
          false,
-         {0, true, {}},
+         {true, {}},
          ConfiguratorOutcome::WriteFailed,
          true,
          false,
@@ -162,7 +162,7 @@ std::vector<ReplaceCase> ReplaceCases() {
          "Could not write <folder>marl_vss_conf_out.txt; <folder>marl_vss_conf.txt was not "
          "changed and the service was not restarted.\n",
          {"ERROR Failed writing '<folder>marl_vss_conf_out.txt'; configuration file not changed"},
-         {"create marl_vss_conf_out.txt", "flush", "close"}},
+         {"flush", "close"}},
     };
 }
 
@@ -188,6 +188,7 @@ TEST(ConfiguratorReplace, FailedRenameKeepsTheAnswersAndSkipsTheRestart) {
         }
         if (c.backupHoldsOld) {
             EXPECT_EQ(ReadText(d.File("marl_vss_conf.bck")), old);
+            marl::testing::ExpectSecret(d.File("marl_vss_conf.bck"));
         }
         if (!c.backupIsAFolder && !c.backupHoldsOld) {
             EXPECT_FALSE(fs::exists(d.File("marl_vss_conf.bck")));
@@ -196,6 +197,7 @@ TEST(ConfiguratorReplace, FailedRenameKeepsTheAnswersAndSkipsTheRestart) {
         if (c.answersKept) {
             EXPECT_THAT(ReadText(d.File("marl_vss_conf_out.txt")),
                         HasSubstr("EXTERNAL_IP = [10.0.0.5]"));
+            marl::testing::ExpectSecret(d.File("marl_vss_conf_out.txt"));
         }
         EXPECT_THAT(d.Console().Screen(), HasSubstr(InFolder(c.screen, folder)));
         std::vector<std::string> log = d.Log();

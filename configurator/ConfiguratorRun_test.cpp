@@ -19,6 +19,7 @@ namespace {
 
 using marl::testing::DecodePasswordsIn;
 using marl::testing::Dialogue;
+using marl::testing::ExpectSecret;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -124,9 +125,13 @@ std::vector<RunCase> RunCases() {
     };
 }
 
-// The new file is on the disk before it is closed and renamed into place.
+// The new file is secret from its creation, the old one and the backup are
+// made so, and the new file is on the disk before it is closed and renamed
+// into place.
 const std::vector<std::string> kWrittenAndReplaced = {
-    "create marl_vss_conf_out.txt",
+    "create secret marl_vss_conf_out.txt",
+    "make secret marl_vss_conf.txt",
+    "make secret marl_vss_conf.bck",
     "flush",
     "close",
     "remove marl_vss_conf.bck",
@@ -145,6 +150,8 @@ TEST(ConfiguratorRun, WholeDialogues) {
         EXPECT_EQ(marl::testing::ReadText(d.File("marl_vss_conf.bck")), c.config);
         EXPECT_FALSE(std::filesystem::exists(d.File("marl_vss_conf_out.txt")));
         EXPECT_EQ(d.Files().Calls(), kWrittenAndReplaced);
+        ExpectSecret(d.File("marl_vss_conf.txt"));
+        ExpectSecret(d.File("marl_vss_conf.bck"));
     }
 }
 
@@ -183,6 +190,18 @@ TEST(ConfiguratorRun, LogOfAShortRun) {
     EXPECT_THAT(log, Contains("INFO Trying to restart marlvssprovider service"));
     EXPECT_EQ(d.Services().Starts(), 1);
     EXPECT_EQ(d.Services().OpenHandles(), 0);
+    EXPECT_THAT(log, Not(Contains(HasSubstr("Failed protecting"))));
+}
+
+// A file that cannot be made secret is logged; the run goes on.
+TEST(ConfiguratorRun, FailedProtectionIsLogged) {
+    Dialogue d;
+    d.WriteConfig(FullConfig());
+    d.Files().SetScript({false, {{"make secret marl_vss_conf.txt", 13}}});
+    EXPECT_EQ(d.Run("nnnnnnnnn"), ConfiguratorOutcome::Replaced);
+    EXPECT_THAT(d.Log(), Contains("ERROR Failed protecting '" + d.FolderText() +
+                                  "marl_vss_conf.txt': rc =13"));
+    EXPECT_EQ(d.Services().Starts(), 1);
 }
 
 TEST(ConfiguratorRun, ConfiguratorLevelIsAppliedBeforeTheRestart) {
@@ -247,6 +266,8 @@ TEST(ConfiguratorRun, MissingFileStopsWithTheOpenError) {
         Dialogue d;
         const std::string config = "EXTERNAL_IP = [10.0.0.5]\n";
         if (c.obstacle != Obstacle::NoInput) d.WriteConfig(config);
+        // A backup of an earlier run, written before backups were secret.
+        marl::testing::WriteBytes(d.File("marl_vss_conf.bck"), "old\n");
         const std::filesystem::path out = d.File("marl_vss_conf_out.txt");
         if (c.obstacle == Obstacle::OutputIsAFolder) std::filesystem::create_directory(out);
 #ifdef _WIN32
@@ -267,7 +288,9 @@ TEST(ConfiguratorRun, MissingFileStopsWithTheOpenError) {
         } else {
             EXPECT_EQ(d.Config(), config);
         }
-        EXPECT_FALSE(std::filesystem::exists(d.File("marl_vss_conf.bck")));
+        EXPECT_EQ(marl::testing::ReadText(d.File("marl_vss_conf.bck")), "old\n");
+        ExpectSecret(d.File("marl_vss_conf.bck"));
+        EXPECT_THAT(d.Log(), Not(Contains(HasSubstr("Failed protecting"))));
         EXPECT_TRUE(d.Services().Calls().empty());
     }
 }

@@ -2,6 +2,7 @@
 // restart the service.
 #include "configurator/QVssConfigurator.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "common/ConfigReader.h"
@@ -86,9 +87,12 @@ void CQConfigurator::Run() {
     const std::string input = Path(marl::common::kConfigFileName);
     marl::common::ConfigFile in(m_env.folder);
     int outError = 0;
-    std::FILE* out = m_env.files->Create(Path(kOutputName), &outError);
+    std::FILE* out =
+        m_env.files->Create(Path(kOutputName), marl::platform::FileAccess::Secret, &outError);
     m_logger->OpenLogFile(Path(kLogName));
     CONF_LOG(kFunction, QLOG_INFO, "Start parsing conf-file: %s", input.c_str());
+    MakeSecret(input);
+    MakeSecret(Path(kBackupName));
     if (!in.IsOpen() || !out) {
         int rc = !in.IsOpen() ? in.OpenError() : outError;
         Print("cannot open config file: rc = " + std::to_string(rc) + "\n");
@@ -229,6 +233,15 @@ void CQConfigurator::ReportFailedRestore(int rc) {
              backup.c_str(), input.c_str(), rc, kBackupName, kOutputName);
     Print("Could not rename " + backup + " back to " + input + " (rc = " + std::to_string(rc) +
           "): the old settings are in " + backup + " and the new ones in " + output + ".\n");
+}
+
+// The stored passwords can be deciphered by whoever reads the file, so only
+// the system and the administrators may; files written before that rule get
+// it here. A file that is not there is nothing to protect.
+void CQConfigurator::MakeSecret(const std::string& path) {
+    int rc = 0;
+    if (m_env.files->MakeSecret(path, &rc) || rc == ENOENT) return;
+    CONF_LOG(kFunction, QLOG_ERROR, "Failed protecting '%s': rc =%d", path.c_str(), rc);
 }
 
 void CQConfigurator::Print(const std::string& text) { m_env.console->Write(text); }

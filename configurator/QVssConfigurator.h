@@ -18,6 +18,9 @@
 // and the log say that it is "marl_vss_conf.bck"). Passwords, typed or
 // stored, never reach the console or the log.
 //
+// The files that hold them, the configuration file, its backup and the output
+// file, are open to the system and the administrators only (FileAccess::Secret).
+//
 // Thread safety: single-threaded; one object per run.
 #include <cstdint>
 #include <cstdio>
@@ -91,6 +94,7 @@ class CQConfigurator {
     ConfiguratorOutcome ReplaceConfigFile();
     void ReportFailedRename(const std::string& from, const std::string& to, int rc);
     void ReportFailedRestore(int rc);
+    void MakeSecret(const std::string& path);
     void StopForEndOfInput(std::FILE* out, marl::common::ConfigFile& in);
 
     char ReadKeyOrStop();

@@ -2,15 +2,16 @@
 
 #include <cerrno>
 
-#include "platform/shared_file.h"
-
 namespace marl::platform {
 namespace {
 
 class SystemFileOperations : public FileOperations {
   public:
-    std::FILE* Create(const std::string& path, int* error) override {
-        return OpenSharedFile(path, "w", error);
+    std::FILE* Create(const std::string& path, FileAccess access, int* error) override {
+        return OpenSharedFile(path, "w", error, access);
+    }
+    bool MakeSecret(const std::string& path, int* error) override {
+        return MakeFileSecret(path, error);
     }
     bool FlushToDisk(std::FILE* stream) override { return marl::platform::FlushToDisk(stream); }
     bool Close(std::FILE* stream) override { return std::fclose(stream) == 0; }

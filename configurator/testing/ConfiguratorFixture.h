@@ -2,6 +2,8 @@
 // Test support: runs whole configurator dialogues in a scratch folder against
 // the scripted console, service manager and file calls, and reads back what
 // they left: the screen, the files, the calls and the log lines.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -49,6 +51,18 @@ inline std::string ReadText(const fs::path& path) {
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// The real access of a secret file: mode 0600 natively. Wine keeps no access
+// lists, so the Windows build relies on the calls the scripted files record
+// and on the platform's own tests of the descriptor.
+inline void ExpectSecret(const fs::path& path) {
+#ifdef _WIN32
+    (void)path;
+#else
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << path;
+#endif
 }
 
 // The log's lines after the banner.

@@ -1,10 +1,11 @@
 #pragma once
 // Test support: the system's file calls, each one recorded by the names of the
-// files it touched ("create marl_vss_conf_out.txt", "flush", "close",
-// "remove marl_vss_conf.bck", "rename marl_vss_conf.txt marl_vss_conf.bck"),
-// and the ones a script names made to fail without touching anything, so that
-// tests can show the order of the calls and what the run does when a disk
-// fails it or another program holds a file.
+// files it touched ("create secret marl_vss_conf_out.txt",
+// "make secret marl_vss_conf.txt", "flush", "close", "remove marl_vss_conf.bck",
+// "rename marl_vss_conf.txt marl_vss_conf.bck"), and the ones a script names
+// made to fail without touching anything, so that tests can show the order of
+// the calls and what the run does when a disk fails it or another program
+// holds a file.
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -16,10 +17,10 @@
 namespace marl::testing {
 
 struct FileScript {
-    int createError = 0;      // non-zero: Create fails with this error number
     bool flushFails = false;  // FlushToDisk fails (the stream is left as it was)
-    // By recorded call ("rename FROM TO"): the rename fails with this error number.
-    std::map<std::string, int> renameErrors;
+    // By recorded call ("rename FROM TO", "make secret NAME"): the call fails
+    // with this error number.
+    std::map<std::string, int> errors;
 };
 
 class ScriptedFiles : public marl::platform::FileOperations {
@@ -27,13 +28,16 @@ class ScriptedFiles : public marl::platform::FileOperations {
     void SetScript(FileScript script) { m_script = std::move(script); }
     const std::vector<std::string>& Calls() const { return m_calls; }
 
-    std::FILE* Create(const std::string& path, int* error) override {
-        m_calls.push_back("create " + Name(path));
-        if (m_script.createError) {
-            *error = m_script.createError;
-            return nullptr;
-        }
-        return m_system->Create(path, error);
+    std::FILE* Create(const std::string& path, marl::platform::FileAccess access,
+                      int* error) override {
+        const bool secret = access == marl::platform::FileAccess::Secret;
+        m_calls.push_back(std::string("create ") + (secret ? "secret " : "") + Name(path));
+        return m_system->Create(path, access, error);
+    }
+    bool MakeSecret(const std::string& path, int* error) override {
+        std::string call = "make secret " + Name(path);
+        m_calls.push_back(call);
+        return !Failed(call, error) && m_system->MakeSecret(path, error);
     }
     bool FlushToDisk(std::FILE* stream) override {
         m_calls.push_back("flush");
@@ -50,13 +54,16 @@ class ScriptedFiles : public marl::platform::FileOperations {
     bool Rename(const std::string& from, const std::string& to, int* error) override {
         std::string call = "rename " + Name(from) + " " + Name(to);
         m_calls.push_back(call);
-        auto failing = m_script.renameErrors.find(call);
-        if (failing == m_script.renameErrors.end()) return m_system->Rename(from, to, error);
-        *error = failing->second;
-        return false;
+        return !Failed(call, error) && m_system->Rename(from, to, error);
     }
 
   private:
+    bool Failed(const std::string& call, int* error) const {
+        auto failing = m_script.errors.find(call);
+        if (failing == m_script.errors.end()) return false;
+        *error = failing->second;
+        return true;
+    }
     static std::string Name(const std::string& path) {
         return std::filesystem::path(path).filename().string();
     }

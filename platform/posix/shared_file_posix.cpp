@@ -10,10 +10,23 @@
 
 namespace marl::platform {
 
-std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error) {
+namespace {
+constexpr mode_t kSecretMode = 0600;
+}  // namespace
+
+std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error,
+                          FileAccess access) {
     const bool append = std::strcmp(mode, "a") == 0;
-    int fd = ::open(path.c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
+    const bool secret = access == FileAccess::Secret;
+    int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC),
+               secret ? kSecretMode : 0666);
+    if (fd >= 0 && secret && ::fchmod(fd, kSecretMode) != 0) {
+        const int cause = errno;
+        ::close(fd);
+        fd = -1;
+        errno = cause;
+    }
     std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "a");
     if (f) return f;
     const int cause = errno;  // close must not overwrite it
@@ -21,6 +34,14 @@ std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error)
     if (error) *error = cause;
     return nullptr;
 }
+
+bool MakeFileSecret(const std::string& path, int* error) {
+    if (::chmod(path.c_str(), kSecretMode) == 0) return true;
+    *error = errno;
+    return false;
+}
+
+std::string SecretFileAccess() { return "0600"; }
 
 bool FlushToDisk(std::FILE* stream) {
     return std::fflush(stream) == 0 && ::fsync(fileno(stream)) == 0;

@@ -1,9 +1,12 @@
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 #include <windows.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/shared_file.h"
 #include "platform/win32/wide.h"
@@ -103,6 +106,47 @@ int RuntimeErrorOf(DWORD code) {
     return EINVAL;
 }
 
+struct LocalFreeDeleter {
+    void operator()(void* p) const { ::LocalFree(p); }
+};
+
+// The one descriptor every secret file gets, built once from its SDDL text;
+// null when it cannot be built.
+PSECURITY_DESCRIPTOR SecretDescriptor() {
+    static const std::unique_ptr<void, LocalFreeDeleter> descriptor([] {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &sd, nullptr)) {
+            return PSECURITY_DESCRIPTOR{};
+        }
+        return sd;
+    }());
+    return descriptor.get();
+}
+
+// The descriptor's access list; null when there is none.
+PACL SecretAccessList() {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = SecretDescriptor();
+    if (!sd || !::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present)
+        return nullptr;
+    return dacl;
+}
+
+// Protected: the folder's inheritable entries do not reach the file.
+constexpr SECURITY_INFORMATION kSecretInformation =
+    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+
+// An existing file keeps its own access list when it is emptied (CreateFileW
+// ignores the descriptor then), so the list is set on the handle as well.
+DWORD MakeHandleSecret(HANDLE h) {
+    PACL dacl = SecretAccessList();
+    if (!dacl) return ERROR_INVALID_SECURITY_DESCR;
+    return ::SetSecurityInfo(h, SE_FILE_OBJECT, kSecretInformation, nullptr, nullptr, dacl,
+                             nullptr);
+}
+
 std::FILE* StreamOfHandle(HANDLE h) {
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_TEXT);
     if (fd < 0) {
@@ -121,17 +165,50 @@ std::FILE* StreamOfHandle(HANDLE h) {
 }
 }  // namespace
 
-std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error) {
+std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error,
+                          FileAccess access) {
     const bool append = std::strcmp(mode, "a") == 0;
-    HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+    const bool secret = access == FileAccess::Secret;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, SecretDescriptor(), FALSE};
+    HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_WRITE | (secret ? WRITE_DAC : 0),
+                             kShareAll, secret ? &attributes : nullptr,
                              append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        if (error) *error = RuntimeErrorOf(::GetLastError());
+    DWORD failure = h == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    if (secret && h != INVALID_HANDLE_VALUE) {
+        failure = MakeHandleSecret(h);
+        if (failure != ERROR_SUCCESS) ::CloseHandle(h);
+    }
+    if (failure != ERROR_SUCCESS) {
+        if (error) *error = RuntimeErrorOf(failure);
         return nullptr;
     }
     std::FILE* f = StreamOfHandle(h);
     if (!f && error) *error = errno;  // the runtime's own calls set it
     return f;
+}
+
+bool MakeFileSecret(const std::string& path, int* error) {
+    PACL dacl = SecretAccessList();
+    std::wstring wide = Widen(path);
+    DWORD rc = dacl ? ::SetNamedSecurityInfoW(&wide[0], SE_FILE_OBJECT, kSecretInformation, nullptr,
+                                              nullptr, dacl, nullptr)
+                    : ERROR_INVALID_SECURITY_DESCR;
+    if (rc == ERROR_SUCCESS) return true;
+    *error = RuntimeErrorOf(rc);
+    return false;
+}
+
+std::string SecretFileAccess() {
+    PSECURITY_DESCRIPTOR sd = SecretDescriptor();
+    LPWSTR text = nullptr;
+    if (!sd || !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                   sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return std::string();
+    }
+    std::unique_ptr<void, LocalFreeDeleter> owned(text);
+    std::string narrow;
+    for (const wchar_t* c = text; *c; ++c) narrow += static_cast<char>(*c);  // SDDL is ASCII
+    return narrow;
 }
 
 bool FlushToDisk(std::FILE* stream) {
