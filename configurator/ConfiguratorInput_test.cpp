@@ -85,22 +85,135 @@ TEST(ConfiguratorInputEnd, EndingInsideAPasswordStoresNothing) {
     EXPECT_THAT(d.Console().Screen(), HasSubstr("****\n" + std::string(kEndMessage)));
 }
 
-// The backup name taken by a folder that cannot be removed: both the delete
-// and the rename fail, as they do when another program holds the file.
+// What the run leaves when the new file cannot be put on the disk or in
+// place. The first case is real: the backup name is taken by a folder that
+// cannot be removed, so both the delete and the rename fail, as they do when
+// another program holds the file; the others fail the calls themselves.
+struct ReplaceCase {
+    const char* name;
+    bool backupIsAFolder;
+    marl::testing::FileScript files;
+    ConfiguratorOutcome outcome;
+    bool configLeft;               // marl_vss_conf.txt still holds the old settings
+    bool backupHoldsOld;           // marl_vss_conf.bck holds the old settings
+    bool answersKept;              // marl_vss_conf_out.txt holds the answers
+    std::string screen;            // on the console, from the first failure on
+    std::vector<std::string> log;  // the last log lines, with <folder> for the folder
+    std::vector<std::string> lastCalls;
+};
+
+const char kRenameOld[] = "rename marl_vss_conf.txt marl_vss_conf.bck";
+const char kRenameNew[] = "rename marl_vss_conf_out.txt marl_vss_conf.txt";
+const char kRestoreOld[] = "rename marl_vss_conf.bck marl_vss_conf.txt";
+
+std::vector<ReplaceCase> ReplaceCases() {
+    const std::string keptNew =
+        "): the new settings are kept in <folder>marl_vss_conf_out.txt, "
+        "and the service was not restarted.\n";
+    const std::string renameNewFailed =
+        "Could not rename <folder>marl_vss_conf_out.txt to <folder>marl_vss_conf.txt (rc = 13";
+    const std::string renameNewLog =
+        "ERROR Failed renaming '<folder>marl_vss_conf_out.txt' to '<folder>marl_vss_conf.txt': "
+        "rc =13";
+    return {
+        {"backup name taken by a folder",
+         true,
+         {},
+         ConfiguratorOutcome::ReplaceFailed,
+         true,
+         false,
+         true,
+         "Could not rename <folder>marl_vss_conf.txt to <folder>marl_vss_conf.bck (rc = ",
+         {},
+         {"remove marl_vss_conf.bck", kRenameOld}},
+        {"new file not renamed into place, old one put back",
+         false,
+         {false, {{kRenameNew, 13}}},
+         ConfiguratorOutcome::ReplaceFailed,
+         true,
+         false,
+         true,
+         renameNewFailed + keptNew,
+         {renameNewLog},
+         {kRenameOld, kRenameNew, kRestoreOld}},
+        {"old one not put back either",
+         false,
+         {false, {{kRenameNew, 13}, {kRestoreOld, 5}}},
+         ConfiguratorOutcome::RestoreFailed,
+         false,
+         true,
+         true,
+         renameNewFailed + keptNew +
+             "Could not rename <folder>marl_vss_conf.bck back to <folder>marl_vss_conf.txt (rc = "
+             "5): the old settings are in <folder>marl_vss_conf.bck and the new ones in "
+             "<folder>marl_vss_conf_out.txt.\n",
+         {renameNewLog,
+          "ERROR Failed renaming '<folder>marl_vss_conf.bck' back to '<folder>marl_vss_conf.txt': "
+          "rc =5; the old settings are in marl_vss_conf.bck, the new ones in "
+          "marl_vss_conf_out.txt"},
+         {kRenameOld, kRenameNew, kRestoreOld}},
+        {"new file not flushed to the disk",
+         false,
+         {true, {}},
+         ConfiguratorOutcome::WriteFailed,
+         true,
+         false,
+         true,
+         "Could not write <folder>marl_vss_conf_out.txt; <folder>marl_vss_conf.txt was not "
+         "changed and the service was not restarted.\n",
+         {"ERROR Failed writing '<folder>marl_vss_conf_out.txt'; configuration file not changed"},
+         {"flush", "close"}},
+    };
+}
+
+std::string InFolder(std::string text, const std::string& folder) {
+    for (size_t at = text.find("<folder>"); at != std::string::npos; at = text.find("<folder>"))
+        text.replace(at, 8, folder);
+    return text;
+}
+
 TEST(ConfiguratorReplace, FailedRenameKeepsTheAnswersAndSkipsTheRestart) {
-    Dialogue d;
-    d.WriteConfig("");
-    fs::create_directories(d.File("marl_vss_conf.bck") / "held");
-    EXPECT_EQ(d.Run("10.0.0.5\nh\nu\npw\rs\nr\nTrue\nFalse\nTrue\n"),
-              ConfiguratorOutcome::ReplaceFailed);
-    EXPECT_EQ(d.Config(), "");
-    EXPECT_THAT(ReadText(d.File("marl_vss_conf_out.txt")), HasSubstr("EXTERNAL_IP = [10.0.0.5]"));
-    EXPECT_THAT(d.Console().Screen(),
-                HasSubstr("Could not rename " + d.FolderText() + "marl_vss_conf.txt to " +
-                          d.FolderText() + "marl_vss_conf.bck (rc = "));
-    EXPECT_THAT(d.Console().Screen(), HasSubstr("the new settings are kept in"));
-    EXPECT_THAT(d.Log().back(), HasSubstr("ERROR Failed renaming '"));
-    EXPECT_TRUE(d.Services().Calls().empty());
+    const std::string old = "FOO = [old]\n";  // dropped by the run, asked for nothing
+    for (const ReplaceCase& c : ReplaceCases()) {
+        SCOPED_TRACE(c.name);
+        Dialogue d;
+        d.WriteConfig(old);
+        if (c.backupIsAFolder) fs::create_directories(d.File("marl_vss_conf.bck") / "held");
+        d.Files().SetScript(c.files);
+        EXPECT_EQ(d.Run("10.0.0.5\nh\nu\npw\rs\nr\nTrue\nFalse\nTrue\n"), c.outcome);
+        const std::string folder = d.FolderText();
+        EXPECT_EQ(fs::exists(d.File("marl_vss_conf.txt")), c.configLeft);
+        if (c.configLeft) {
+            EXPECT_EQ(d.Config(), old);
+        }
+        if (c.backupHoldsOld) {
+            EXPECT_EQ(ReadText(d.File("marl_vss_conf.bck")), old);
+            marl::testing::ExpectSecret(d.File("marl_vss_conf.bck"));
+        }
+        if (!c.backupIsAFolder && !c.backupHoldsOld) {
+            EXPECT_FALSE(fs::exists(d.File("marl_vss_conf.bck")));
+        }
+        EXPECT_EQ(fs::exists(d.File("marl_vss_conf_out.txt")), c.answersKept);
+        if (c.answersKept) {
+            EXPECT_THAT(ReadText(d.File("marl_vss_conf_out.txt")),
+                        HasSubstr("EXTERNAL_IP = [10.0.0.5]"));
+            marl::testing::ExpectSecret(d.File("marl_vss_conf_out.txt"));
+        }
+        EXPECT_THAT(d.Console().Screen(), HasSubstr(InFolder(c.screen, folder)));
+        std::vector<std::string> log = d.Log();
+        ASSERT_GE(log.size(), c.log.size());
+        for (size_t i = 0; i < c.log.size(); ++i) {
+            EXPECT_EQ(log[log.size() - c.log.size() + i], InFolder(c.log[i], folder));
+        }
+        if (c.log.empty()) {
+            EXPECT_THAT(log.back(), HasSubstr("ERROR Failed renaming '"));
+        }
+        const std::vector<std::string>& calls = d.Files().Calls();
+        ASSERT_GE(calls.size(), c.lastCalls.size());
+        EXPECT_EQ(std::vector<std::string>(calls.end() - c.lastCalls.size(), calls.end()),
+                  c.lastCalls);
+        EXPECT_TRUE(d.Services().Calls().empty());
+    }
 }
 
 #ifndef _WIN32

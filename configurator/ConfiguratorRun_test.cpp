@@ -3,15 +3,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <optional>
+
 #include "common/PasswordCipher.h"
 #include "configurator/QVssConfigurator.h"
 #include "configurator/testing/ConfiguratorFixture.h"
 #include "configurator/testing/StoredPasswords.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 using marl::testing::DecodePasswordsIn;
 using marl::testing::Dialogue;
+using marl::testing::ExpectSecret;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -117,6 +125,20 @@ std::vector<RunCase> RunCases() {
     };
 }
 
+// The new file is secret from its creation, the old one and the backup are
+// made so, and the new file is on the disk before it is closed and renamed
+// into place.
+const std::vector<std::string> kWrittenAndReplaced = {
+    "create secret marl_vss_conf_out.txt",
+    "make secret marl_vss_conf.txt",
+    "make secret marl_vss_conf.bck",
+    "flush",
+    "close",
+    "remove marl_vss_conf.bck",
+    "rename marl_vss_conf.txt marl_vss_conf.bck",
+    "rename marl_vss_conf_out.txt marl_vss_conf.txt",
+};
+
 TEST(ConfiguratorRun, WholeDialogues) {
     for (const RunCase& c : RunCases()) {
         SCOPED_TRACE(c.name);
@@ -127,6 +149,9 @@ TEST(ConfiguratorRun, WholeDialogues) {
         EXPECT_EQ(d.Console().Unread(), 0u) << d.Console().Screen();
         EXPECT_EQ(marl::testing::ReadText(d.File("marl_vss_conf.bck")), c.config);
         EXPECT_FALSE(std::filesystem::exists(d.File("marl_vss_conf_out.txt")));
+        EXPECT_EQ(d.Files().Calls(), kWrittenAndReplaced);
+        ExpectSecret(d.File("marl_vss_conf.txt"));
+        ExpectSecret(d.File("marl_vss_conf.bck"));
     }
 }
 
@@ -165,6 +190,18 @@ TEST(ConfiguratorRun, LogOfAShortRun) {
     EXPECT_THAT(log, Contains("INFO Trying to restart marlvssprovider service"));
     EXPECT_EQ(d.Services().Starts(), 1);
     EXPECT_EQ(d.Services().OpenHandles(), 0);
+    EXPECT_THAT(log, Not(Contains(HasSubstr("Failed protecting"))));
+}
+
+// A file that cannot be made secret is logged; the run goes on.
+TEST(ConfiguratorRun, FailedProtectionIsLogged) {
+    Dialogue d;
+    d.WriteConfig(FullConfig());
+    d.Files().SetScript({false, {{"make secret marl_vss_conf.txt", 13}}});
+    EXPECT_EQ(d.Run("nnnnnnnnn"), ConfiguratorOutcome::Replaced);
+    EXPECT_THAT(d.Log(), Contains("ERROR Failed protecting '" + d.FolderText() +
+                                  "marl_vss_conf.txt': rc =13"));
+    EXPECT_EQ(d.Services().Starts(), 1);
 }
 
 TEST(ConfiguratorRun, ConfiguratorLevelIsAppliedBeforeTheRestart) {
@@ -181,15 +218,81 @@ TEST(ConfiguratorRun, ConfiguratorLevelIsAppliedBeforeTheRestart) {
     EXPECT_EQ(d.Services().Starts(), 1);
 }
 
+// What stands in the way of opening the files, and the error number the run
+// reports for it: the C runtime's in both builds, from the OS layer's result.
+enum class Obstacle { NoInput, OutputIsAFolder, OutputHeldWithoutSharing };
+
+#ifdef _WIN32
+// Another program's handle on a new file, without sharing, while it lives.
+class HeldFile {
+  public:
+    explicit HeldFile(const std::filesystem::path& path)
+        : m_handle(CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, 0, nullptr)) {}
+    ~HeldFile() {
+        if (Held()) CloseHandle(m_handle);
+    }
+    bool Held() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE m_handle;
+};
+#endif
+
+struct OpenFailureCase {
+    const char* name;
+    Obstacle obstacle;
+    int rc;
+};
+
+std::vector<OpenFailureCase> OpenFailureCases() {
+    std::vector<OpenFailureCase> cases = {{"no configuration file", Obstacle::NoInput, 2}};
+#ifdef _WIN32
+    // CreateFileW fails with ERROR_ACCESS_DENIED (5) for the folder and with
+    // ERROR_SHARING_VIOLATION (32) for the held file, on Windows and under
+    // Wine; the C runtime reports both as EACCES.
+    cases.push_back({"output name taken by a folder", Obstacle::OutputIsAFolder, 13});
+    cases.push_back(
+        {"output held by another handle without sharing", Obstacle::OutputHeldWithoutSharing, 13});
+#else
+    cases.push_back({"output name taken by a folder", Obstacle::OutputIsAFolder, EISDIR});
+#endif
+    return cases;
+}
+
 TEST(ConfiguratorRun, MissingFileStopsWithTheOpenError) {
-    Dialogue d;
-    EXPECT_EQ(d.Run(""), ConfiguratorOutcome::OpenFailed);
-    EXPECT_EQ(d.Console().Screen(), "cannot open config file: rc = 2\n");
-    EXPECT_EQ(d.Log().back(), "ERROR cannot open config file: rc =2");
-    EXPECT_TRUE(std::filesystem::exists(d.File("marl_vss_conf_out.txt")));
-    EXPECT_EQ(std::filesystem::file_size(d.File("marl_vss_conf_out.txt")), 0u);
-    EXPECT_FALSE(std::filesystem::exists(d.File("marl_vss_conf.bck")));
-    EXPECT_TRUE(d.Services().Calls().empty());
+    for (const OpenFailureCase& c : OpenFailureCases()) {
+        SCOPED_TRACE(c.name);
+        Dialogue d;
+        const std::string config = "EXTERNAL_IP = [10.0.0.5]\n";
+        if (c.obstacle != Obstacle::NoInput) d.WriteConfig(config);
+        // A backup of an earlier run, written before backups were secret.
+        marl::testing::WriteBytes(d.File("marl_vss_conf.bck"), "old\n");
+        const std::filesystem::path out = d.File("marl_vss_conf_out.txt");
+        if (c.obstacle == Obstacle::OutputIsAFolder) std::filesystem::create_directory(out);
+#ifdef _WIN32
+        std::optional<HeldFile> held;
+        if (c.obstacle == Obstacle::OutputHeldWithoutSharing) {
+            held.emplace(out);
+            ASSERT_TRUE(held->Held());
+        }
+#endif
+        EXPECT_EQ(d.Run(""), ConfiguratorOutcome::OpenFailed);
+        std::string rc = std::to_string(c.rc);
+        EXPECT_EQ(d.Console().Screen(), "cannot open config file: rc = " + rc + "\n");
+        EXPECT_EQ(d.Log().back(), "ERROR cannot open config file: rc =" + rc);
+        if (c.obstacle == Obstacle::NoInput) {
+            EXPECT_TRUE(std::filesystem::exists(out));
+            EXPECT_EQ(std::filesystem::file_size(out), 0u);
+            EXPECT_FALSE(std::filesystem::exists(d.File("marl_vss_conf.txt")));
+        } else {
+            EXPECT_EQ(d.Config(), config);
+        }
+        EXPECT_EQ(marl::testing::ReadText(d.File("marl_vss_conf.bck")), "old\n");
+        ExpectSecret(d.File("marl_vss_conf.bck"));
+        EXPECT_THAT(d.Log(), Not(Contains(HasSubstr("Failed protecting"))));
+        EXPECT_TRUE(d.Services().Calls().empty());
+    }
 }
 
 TEST(ConfiguratorRun, SecondRunReplacesTheBackup) {

@@ -12,10 +12,13 @@ int main(int argc, char** argv) {
     std::unique_ptr<marl::platform::Console> console = marl::platform::MakeSystemConsole();
     std::unique_ptr<marl::platform::ServiceControl> services =
         marl::platform::MakeSystemServiceControl();
+    std::unique_ptr<marl::platform::FileOperations> files =
+        marl::platform::MakeSystemFileOperations();
     ConfiguratorEnvironment env;
     env.folder = marl::platform::InstallFolder();
     env.console = console.get();
     env.services = services.get();
+    env.files = files.get();
     env.sleep = marl::platform::SleepMilliseconds;
     env.logger = CQLogger::getInstance();  // opens no file until the run begins
     return RunConfiguratorProgram(argc, argv, offSwitch, env);

@@ -8,7 +8,6 @@
 #include "common/ConfigReader.h"
 #include "configurator/ConfiguratorChecks.h"
 #include "configurator/ConfiguratorInternal.h"
-#include "platform/shared_file.h"
 
 namespace {
 
@@ -87,16 +86,18 @@ std::string CQConfigurator::Path(const char* name) const { return m_env.folder +
 void CQConfigurator::Run() {
     const std::string input = Path(marl::common::kConfigFileName);
     marl::common::ConfigFile in(m_env.folder);
-    errno = 0;
-    std::FILE* out = marl::platform::OpenSharedFile(Path(kOutputName), "w");
-    int outError = errno;
+    int outError = 0;
+    std::FILE* out =
+        m_env.files->Create(Path(kOutputName), marl::platform::FileAccess::Secret, &outError);
     m_logger->OpenLogFile(Path(kLogName));
     CONF_LOG(kFunction, QLOG_INFO, "Start parsing conf-file: %s", input.c_str());
+    MakeSecret(input);
+    MakeSecret(Path(kBackupName));
     if (!in.IsOpen() || !out) {
         int rc = !in.IsOpen() ? in.OpenError() : outError;
         Print("cannot open config file: rc = " + std::to_string(rc) + "\n");
         CONF_LOG(kFunction, QLOG_ERROR, "cannot open config file: rc =%d", rc);
-        if (out) std::fclose(out);
+        if (out) m_env.files->Close(out);
         m_outcome = ConfiguratorOutcome::OpenFailed;
         return;
     }
@@ -108,8 +109,10 @@ void CQConfigurator::Run() {
         return;
     }
     in.Close();
-    bool written = !std::ferror(out);
-    written = (std::fclose(out) == 0) && written;
+    // On the disk before the renames: after a power cut the renamed file must
+    // hold the settings, not the empty file the rename found.
+    bool written = !std::ferror(out) && m_env.files->FlushToDisk(out);
+    written = m_env.files->Close(out) && written;
     if (!written) {
         Print("Could not write " + Path(kOutputName) + "; " + input +
               " was not changed and the service was not restarted.\n");
@@ -119,10 +122,8 @@ void CQConfigurator::Run() {
         return;
     }
     m_logger->SetLogLevel("CONFIGURATOR", m_logLevelConfigurator);
-    if (!ReplaceConfigFile()) {
-        m_outcome = ConfiguratorOutcome::ReplaceFailed;
-        return;
-    }
+    m_outcome = ReplaceConfigFile();
+    if (m_outcome != ConfiguratorOutcome::Replaced) return;
     m_restarted = RestartService();
 }
 
@@ -178,9 +179,9 @@ bool CQConfigurator::Offer(std::FILE* out, const std::string& line, const KeyEnt
 }
 
 void CQConfigurator::StopForEndOfInput(std::FILE* out, marl::common::ConfigFile& in) {
-    std::fclose(out);
+    m_env.files->Close(out);
     in.Close();
-    std::remove(Path(kOutputName).c_str());
+    m_env.files->Remove(Path(kOutputName));
     Print(
         "\nInput ended before all questions were answered: " + Path(marl::common::kConfigFileName) +
         " was not changed and the service was not restarted.\n");
@@ -191,33 +192,56 @@ void CQConfigurator::StopForEndOfInput(std::FILE* out, marl::common::ConfigFile&
 
 // The old file becomes the backup and the new one takes its name. When that
 // fails (another program holds a file without delete sharing, say), the old
-// file stays in place and the answers stay in the output file.
-bool CQConfigurator::ReplaceConfigFile() {
+// file is put back and the answers stay in the output file; when even that
+// fails, there is no configuration file and the administrator must be told
+// where both versions are.
+ConfiguratorOutcome CQConfigurator::ReplaceConfigFile() {
     const std::string input = Path(marl::common::kConfigFileName);
     const std::string backup = Path(kBackupName);
     const std::string output = Path(kOutputName);
-    std::remove(backup.c_str());
-    const std::string* from = &input;
-    const std::string* to = &backup;
-    errno = 0;
-    bool ok = std::rename(input.c_str(), backup.c_str()) == 0;
-    if (ok) {
-        from = &output;
-        to = &input;
-        ok = std::rename(output.c_str(), input.c_str()) == 0;
-        if (!ok) {
-            int rc = errno;
-            std::rename(backup.c_str(), input.c_str());  // put the old settings back
-            errno = rc;
-        }
+    marl::platform::FileOperations& files = *m_env.files;
+    files.Remove(backup);
+    int rc = 0;
+    if (!files.Rename(input, backup, &rc)) {
+        ReportFailedRename(input, backup, rc);
+        return ConfiguratorOutcome::ReplaceFailed;
     }
-    if (ok) return true;
-    int rc = errno;
-    CONF_LOG(kFunction, QLOG_ERROR, "Failed renaming '%s' to '%s': rc =%d", from->c_str(),
-             to->c_str(), rc);
-    Print("Could not rename " + *from + " to " + *to + " (rc = " + std::to_string(rc) +
-          "): the new settings are kept in " + output + ", and the service was not restarted.\n");
-    return false;
+    if (files.Rename(output, input, &rc)) return ConfiguratorOutcome::Replaced;
+    ReportFailedRename(output, input, rc);
+    if (files.Rename(backup, input, &rc)) return ConfiguratorOutcome::ReplaceFailed;
+    ReportFailedRestore(rc);
+    return ConfiguratorOutcome::RestoreFailed;
+}
+
+void CQConfigurator::ReportFailedRename(const std::string& from, const std::string& to, int rc) {
+    CONF_LOG(kFunction, QLOG_ERROR, "Failed renaming '%s' to '%s': rc =%d", from.c_str(),
+             to.c_str(), rc);
+    Print("Could not rename " + from + " to " + to + " (rc = " + std::to_string(rc) +
+          "): the new settings are kept in " + Path(kOutputName) +
+          ", and the service was not restarted.\n");
+}
+
+// The log names the two files without their folder: the line names it
+// already, and a line longer than the logger's limit would lose the names.
+void CQConfigurator::ReportFailedRestore(int rc) {
+    const std::string input = Path(marl::common::kConfigFileName);
+    const std::string backup = Path(kBackupName);
+    const std::string output = Path(kOutputName);
+    CONF_LOG(kFunction, QLOG_ERROR,
+             "Failed renaming '%s' back to '%s': rc =%d; the old settings are in %s, the new "
+             "ones in %s",
+             backup.c_str(), input.c_str(), rc, kBackupName, kOutputName);
+    Print("Could not rename " + backup + " back to " + input + " (rc = " + std::to_string(rc) +
+          "): the old settings are in " + backup + " and the new ones in " + output + ".\n");
+}
+
+// The stored passwords can be deciphered by whoever reads the file, so only
+// the system and the administrators may; files written before that rule get
+// it here. A file that is not there is nothing to protect.
+void CQConfigurator::MakeSecret(const std::string& path) {
+    int rc = 0;
+    if (m_env.files->MakeSecret(path, &rc) || rc == ENOENT) return;
+    CONF_LOG(kFunction, QLOG_ERROR, "Failed protecting '%s': rc =%d", path.c_str(), rc);
 }
 
 void CQConfigurator::Print(const std::string& text) { m_env.console->Write(text); }

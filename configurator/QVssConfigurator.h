@@ -12,9 +12,14 @@
 // opened ends the run with a console line and an ERROR line; so does the end
 // of standard input during the dialogue (the configuration file then stays
 // as it was and the unfinished output file is removed), and so does a failed
-// write or a failed replacement of the file (the answers are then kept in
-// "marl_vss_conf_out.txt" and the service is not restarted). Passwords, typed
-// or stored, never reach the console or the log.
+// write (a failed flush to the disk included) or a failed replacement of the
+// file (the answers are then kept in "marl_vss_conf_out.txt" and the service
+// is not restarted; when the old file cannot be put back either, the console
+// and the log say that it is "marl_vss_conf.bck"). Passwords, typed or
+// stored, never reach the console or the log.
+//
+// The files that hold them, the configuration file, its backup and the output
+// file, are open to the system and the administrators only (FileAccess::Secret).
 //
 // Thread safety: single-threaded; one object per run.
 #include <cstdint>
@@ -23,6 +28,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/file_operations.h"
 #include "platform/service_control.h"
 
 class CQLogger;
@@ -34,6 +40,7 @@ struct ConfiguratorEnvironment {
     std::string folder;  // where the files live; ends with a path separator
     marl::platform::Console* console = nullptr;
     marl::platform::ServiceControl* services = nullptr;
+    marl::platform::FileOperations* files = nullptr;  // the output file and the renames
     CQLogger* logger = nullptr;
     std::function<void(uint32_t ms)> sleep;  // between service status queries
 };
@@ -45,6 +52,7 @@ enum class ConfiguratorOutcome {
     InputEnded,     // standard input ended or failed during the dialogue
     WriteFailed,    // the output file could not be written completely
     ReplaceFailed,  // the file could not be replaced; answers kept in the output file
+    RestoreFailed,  // as ReplaceFailed, and the old file stays under the backup name
 };
 
 class CQConfigurator {
@@ -83,7 +91,10 @@ class CQConfigurator {
     void SecondPass(std::FILE* out);
     bool Offer(std::FILE* out, const std::string& line, const KeyEntry& entry, Pass pass);
     bool InBlock(const KeyEntry& entry) const;
-    bool ReplaceConfigFile();
+    ConfiguratorOutcome ReplaceConfigFile();
+    void ReportFailedRename(const std::string& from, const std::string& to, int rc);
+    void ReportFailedRestore(int rc);
+    void MakeSecret(const std::string& path);
     void StopForEndOfInput(std::FILE* out, marl::common::ConfigFile& in);
 
     char ReadKeyOrStop();

@@ -1,7 +1,9 @@
 #pragma once
 // Test support: runs whole configurator dialogues in a scratch folder against
-// the scripted console and service manager, and reads back what they left:
-// the screen, the files and the log lines.
+// the scripted console, service manager and file calls, and reads back what
+// they left: the screen, the files, the calls and the log lines.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,6 +16,7 @@
 #include "common/testing/LogLine.h"
 #include "configurator/QVssConfigurator.h"
 #include "configurator/testing/ScriptedConsole.h"
+#include "configurator/testing/ScriptedFiles.h"
 #include "configurator/testing/ScriptedServices.h"
 
 namespace marl::testing {
@@ -48,6 +51,18 @@ inline std::string ReadText(const fs::path& path) {
 inline void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// The real access of a secret file: mode 0600 natively. Wine keeps no access
+// lists, so the Windows build relies on the calls the scripted files record
+// and on the platform's own tests of the descriptor.
+inline void ExpectSecret(const fs::path& path) {
+#ifdef _WIN32
+    (void)path;
+#else
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << path;
+#endif
 }
 
 // The log's lines after the banner.
@@ -87,6 +102,7 @@ class Dialogue {
         env.folder = FolderText();
         env.console = &m_console;
         env.services = &m_services;
+        env.files = &m_files;
         env.logger = &m_logger;
         env.sleep = [this](uint32_t ms) { m_slept.push_back(ms); };
         return env;
@@ -101,6 +117,7 @@ class Dialogue {
 
     ScriptedConsole& Console() { return m_console; }
     ScriptedServices& Services() { return m_services; }
+    ScriptedFiles& Files() { return m_files; }
     CQLogger& Logger() { return m_logger; }
     const std::vector<uint32_t>& Slept() const { return m_slept; }
     std::vector<std::string> Log() const { return LogMessages(File("marl_vss_conf_log.txt")); }
@@ -110,6 +127,7 @@ class Dialogue {
     fs::path m_folder;
     ScriptedConsole m_console;
     ScriptedServices m_services;
+    ScriptedFiles m_files;
     CQLogger m_logger;
     std::vector<uint32_t> m_slept;
 };

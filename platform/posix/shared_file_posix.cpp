@@ -3,20 +3,48 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/shared_file.h"
 
 namespace marl::platform {
 
-std::FILE* OpenSharedFile(const std::string& path, const char* mode) {
+namespace {
+constexpr mode_t kSecretMode = 0600;
+}  // namespace
+
+std::FILE* OpenSharedFile(const std::string& path, const char* mode, int* error,
+                          FileAccess access) {
     const bool append = std::strcmp(mode, "a") == 0;
-    int fd = ::open(path.c_str(),
-                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC), 0666);
-    if (fd < 0) return nullptr;
-    std::FILE* f = ::fdopen(fd, "a");
-    if (!f) ::close(fd);
-    return f;
+    const bool secret = access == FileAccess::Secret;
+    int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC),
+               secret ? kSecretMode : 0666);
+    if (fd >= 0 && secret && ::fchmod(fd, kSecretMode) != 0) {
+        const int cause = errno;
+        ::close(fd);
+        fd = -1;
+        errno = cause;
+    }
+    std::FILE* f = fd < 0 ? nullptr : ::fdopen(fd, "a");
+    if (f) return f;
+    const int cause = errno;  // close must not overwrite it
+    if (fd >= 0) ::close(fd);
+    if (error) *error = cause;
+    return nullptr;
+}
+
+bool MakeFileSecret(const std::string& path, int* error) {
+    if (::chmod(path.c_str(), kSecretMode) == 0) return true;
+    *error = errno;
+    return false;
+}
+
+std::string SecretFileAccess() { return "0600"; }
+
+bool FlushToDisk(std::FILE* stream) {
+    return std::fflush(stream) == 0 && ::fsync(fileno(stream)) == 0;
 }
 
 // statx is asked for no time stamp: on file systems with fine-grained time
