@@ -101,7 +101,10 @@ expect_registered install
 #     MarlVssRegister by hand (VSS refuses a second registration of the
 #     provider id; the DLL replaces it). A refused attempt leaves the
 #     registration that was in place.
-msiexec /fa "$(winpath "$package")" /qn || fail "repair: msiexec failed"
+# (REINSTALL=ALL is what "msiexec /fa" sets; Wine's msiexec /f takes no
+# package path, only a product code, and then fails.)
+msiexec /i "$(winpath "$package")" REINSTALL=ALL REINSTALLMODE=vomus /qn ||
+  fail "repair: msiexec failed"
 expect_registered repair
 register() {
   "$wine64" 'C:\Program Files\Marl VSS\MarlVssRegister.exe' /register \
