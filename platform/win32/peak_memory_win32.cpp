@@ -1,4 +1,5 @@
 #include <windows.h>
+// psapi.h needs windows.h first.
 #include <psapi.h>
 
 #include "platform/testing/peak_memory.h"
