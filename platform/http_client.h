@@ -27,6 +27,16 @@
 //   12152  ERROR_WINHTTP_INVALID_SERVER_RESPONSE
 //   12175  ERROR_WINHTTP_SECURE_FAILURE
 //
+// Redirects: no request follows one. A 3xx answer is a response like any
+// other, with its status and body; the caller decides (the array transport
+// refuses every status other than 200). Following one would resend a login's
+// form, the password in it, to wherever the answer points.
+//
+// Bodies: a client hands a body out as it arrives and holds only a bounded
+// part of it that has not been read yet, whatever the body's length; how
+// much of a body to read is the caller's decision. Closing a request before
+// its body was read to the end abandons the rest (and its connection).
+//
 // Thread safety: one client object and its handles belong to one thread at a
 // time. Different client objects may be used on different threads at once.
 #include <cstdint>

@@ -4,8 +4,13 @@
 # own (a process's TLS session cache must not hold a session for them yet).
 include(${PROJECT_SOURCE_DIR}/tools/simulator/SimulatorTesting.cmake)
 foreach(name integration_transport_test integration_transport_tls_test)
-  marl_simulator_test(${name} SOURCES ${name}.cpp LIBS marl_harness_lib marl_provider_testing)
+  marl_simulator_test(${name} SOURCES ${name}.cpp
+                      LIBS marl_harness_lib marl_provider_testing marl_platform_testing)
 endforeach()
+# A second simulator on another loopback address, where a redirect points:
+# no request may reach it.
+marl_simulator_fixture(integration_transport_test FIXTURE integration_transport_elsewhere
+                       PORTS_VARIABLE MARL_ELSEWHERE_PORTS_FILE ARGS --listen-address 127.0.0.9)
 
 # The libcurl backend against loopback servers of its own (native only):
 # headers on the wire, every certificate case, TLS session resumption.

@@ -5,6 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "json/JsonNode.h"
+#include "platform/testing/peak_memory.h"
 #include "tests/integration_transport_fixture.h"
 
 using marl::sim::JournalRecord;
@@ -14,6 +19,15 @@ using marl::testing::TransportTest;
 using ::testing::HasSubstr;
 
 namespace {
+
+// The ERROR lines a capture holds.
+std::vector<std::string> ErrorLines(const TransportLogCapture& log) {
+    std::vector<std::string> errors;
+    for (const auto& l : log.Lines()) {
+        if (l.level == "ERROR") errors.push_back(l.message);
+    }
+    return errors;
+}
 
 TEST_F(TransportTest, LoginCommandAndLogoutShareOneConnectionAndTheSession) {
     for (bool ssl : {true, false}) {
@@ -93,11 +107,7 @@ TEST_F(TransportTest, FailedCommandsAreRepeatedWithoutLogout) {
         AddFault("vol_show", r.fault);
         EXPECT_EQ(Exchange(true), r.result);
         EXPECT_EQ(Commands(), Times(5, {"login", "vol_show"}));
-        std::vector<std::string> errors;
-        for (const auto& l : log.Lines()) {
-            if (l.level == "ERROR") errors.push_back(l.message);
-        }
-        EXPECT_EQ(errors, Times(5, {r.error}));
+        EXPECT_EQ(ErrorLines(log), Times(5, {r.error}));
     }
 }
 
@@ -107,6 +117,98 @@ TEST_F(TransportTest, SecondAttemptAfterADroppedConnectionSucceeds) {
     EXPECT_EQ(Commands(),
               (std::vector<std::string>{"login", "vol_show", "login", "vol_show", "logout"}));
     EXPECT_THAT(m_reply, HasSubstr("\"MC_OK\""));
+}
+
+// An endpoint that streams a reply without end: every attempt stops reading
+// once the reply passes what the JSON reader accepts, and the process holds
+// far less than the reply (the backend too must not buffer what it was not
+// asked for).
+TEST_F(TransportTest, EndlessRepliesAreCutAtTheTextLimitInBoundedMemory) {
+    constexpr long long kReplyBytes = 1LL << 30;
+    constexpr uint64_t kMaxPeakGrowth = uint64_t{512} << 20;
+    const std::string limit = std::to_string(marl::json::kMaxTextBytes);
+    struct Row {
+        const char* target;
+        bool ssl;
+        std::vector<std::string> perAttempt;
+    };
+    const Row rows[] = {
+        {"login", false, {"login"}},
+        {"vol_show", true, {"login", "vol_show"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.target);
+        ASSERT_TRUE(Sim().Reset());
+        TransportLogCapture log;
+        marl::sim::FaultRequest f;
+        f.target = r.target;
+        f.type = "stream";
+        f.length = kReplyBytes;
+        ASSERT_NE(Sim().AddFault(f), 0u) << Sim().LastError();
+        uint64_t before = marl::testing::PeakMemoryBytes();
+        EXPECT_EQ(Exchange(r.ssl), 1u);
+        uint64_t after = marl::testing::PeakMemoryBytes();
+        std::printf(
+            "[ memory ] 1 GiB reply to %s: peak memory of this process %llu MiB before, "
+            "%llu MiB after\n",
+            r.target, static_cast<unsigned long long>(before >> 20),
+            static_cast<unsigned long long>(after >> 20));
+        EXPECT_EQ(Commands(), Times(5, r.perAttempt));
+        EXPECT_EQ(ErrorLines(log),
+                  Times(5, {"Reply to " + std::string(r.target) + " is larger than " + limit +
+                            " bytes; reading stopped."}));
+        ASSERT_GT(after, 0u);
+        EXPECT_LT(after - before, kMaxPeakGrowth);
+    }
+}
+
+// A redirect is an answer like any other status other than 200: nothing
+// follows it to the address it names, where a second simulator listens
+// (integration_transport.cmake starts it on 127.0.0.9).
+TEST_F(TransportTest, RedirectsAreRefusedAndNotFollowed) {
+    const char* file = std::getenv("MARL_ELSEWHERE_PORTS_FILE");
+    if (!file) GTEST_SKIP() << "needs the second simulator that ctest starts";
+    marl::sim::SimulatorPorts ports;
+    ASSERT_TRUE(marl::sim::ReadPortsFile(marl::sim::PortsFileForThisBuild(file), ports));
+    marl::sim::SimulatorControl elsewhere(ports);
+    ASSERT_TRUE(elsewhere.Reset()) << elsewhere.LastError();
+    const std::string refusedLogin =
+        "Failed to login to NXA system, verify your username and password. Response code "
+        "('307') was received.";
+    struct Row {
+        const char* target;
+        const char* path;
+        bool ssl;
+        uint32_t result;
+        std::string error;
+        std::vector<std::string> perAttempt;
+    };
+    const Row rows[] = {
+        {"login", "/main/services/login/", true, E_ARRAY_SESSION, refusedLogin, {"login"}},
+        {"login", "/main/services/login/", false, E_ARRAY_SESSION, refusedLogin, {"login"}},
+        {"vol_show",
+         "/main/services/execute/vol_show/",
+         false,
+         1,
+         "Error response code ('307') was received from NXA system.",
+         {"login", "vol_show"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.target) + (r.ssl ? " HTTPS" : " HTTP"));
+        ASSERT_TRUE(Sim().Reset());
+        TransportLogCapture log;
+        marl::sim::FaultRequest f;
+        f.target = r.target;
+        f.type = "redirect";
+        f.status = 307;
+        f.location = std::string(r.ssl ? "https" : "http") +
+                     "://127.0.0.9:" + std::to_string(r.ssl ? ports.https : ports.http) + r.path;
+        ASSERT_NE(Sim().AddFault(f), 0u) << Sim().LastError();
+        EXPECT_EQ(Exchange(r.ssl), r.result);
+        EXPECT_EQ(Commands(), Times(5, r.perAttempt));
+        EXPECT_EQ(ErrorLines(log), Times(5, {r.error}));
+        EXPECT_TRUE(elsewhere.Journal().empty()) << "a request reached " << f.location;
+    }
 }
 
 // The command has run on the array: a logout that fails is not a reason to

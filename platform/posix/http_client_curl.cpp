@@ -1,19 +1,27 @@
 // The HTTP client seam over libcurl (with OpenSSL), behaving as WinHTTP does
 // for the requests this system makes.
 //
-// One easy handle per session: its in-memory cookie engine keeps what a login
-// sets for the later requests of the session, and its connection cache keeps
-// the connection alive between them. Only the TLS session cache is shared
-// between sessions (process-wide, as Schannel does for WinHTTP), so a later
-// session resumes instead of making a full handshake; connections and cookies
-// never outlive their session.
+// One easy handle and one multi handle per session: the easy handle's
+// in-memory cookie engine keeps what a login sets for the later requests of
+// the session, and the multi handle's connection cache keeps the connection
+// alive between them. Only the TLS session cache is shared between sessions
+// (process-wide, as Schannel does for WinHTTP), so a later session resumes
+// instead of making a full handshake; connections and cookies never outlive
+// their session.
 //
-// WinHTTP splits a request into send and receive; curl performs it in one go.
-// The transfer is performed when the request is sent, and its outcome is
-// reported at the step where WinHTTP would have reported it: a failure before
-// the request went out (name, connection, TLS) fails the send; no or broken
-// response headers fail the receive; a body cut short fails the reading once
-// the bytes that did arrive have been read.
+// WinHTTP splits a request into send and receive and hands the body out as
+// it arrives; so does this client. Sending drives the transfer until the
+// response headers are in (or it ended), and each outcome is reported at the
+// step where WinHTTP would have reported it: a failure before the request
+// went out (name, connection, TLS) fails the send; no or broken response
+// headers fail the receive; a body cut short fails the reading once the bytes
+// that did arrive have been read. The body is received only as it is read:
+// at most kBufferedBytes wait unread (the transfer pauses beyond that), so a
+// body of any length costs the process bounded memory. Closing a request
+// whose body was not read to its end aborts its transfer and its connection.
+//
+// Redirects are never followed (the contract in http_client.h): a 3xx answer
+// is handed to the caller like any other status.
 //
 // Certificate leniency follows WinHTTP's security flags: "unknown CA" accepts
 // a chain that does not lead to a trusted root (self-signed included), "CN
@@ -58,9 +66,10 @@ constexpr uint32_t kErrInvalidServerResponse = 12152;
 constexpr uint32_t kErrSecureFailure = 12175;
 
 constexpr long kConnectTimeoutSeconds = 60;
-constexpr long kStallSeconds = 30;     // sending or receiving without progress
-constexpr long kMaxRedirects = 10;     // WinHTTP's automatic redirect limit
-constexpr size_t kChunkBytes = 65536;  // the most one QueryDataAvailable reports
+constexpr long kStallSeconds = 30;                  // sending or receiving without progress
+constexpr size_t kChunkBytes = 65536;               // the most one QueryDataAvailable reports
+constexpr size_t kBufferedBytes = size_t{1} << 20;  // unread body held per request
+constexpr int kPollMillis = 1000;  // wait for the socket; curl's time-outs end the transfer
 
 // curl's global state and the TLS session cache shared by all sessions of
 // the process. Created on first use; released when the process ends.
@@ -104,13 +113,20 @@ struct Handle {
     const Kind kind;
 };
 
+struct Request;
+
 struct Session : Handle {
     Session() : Handle(kSession) {}
     ~Session() override {
+        if (attached) curl_multi_remove_handle(multi, easy);
+        if (multi) curl_multi_cleanup(multi);
         if (easy) curl_easy_cleanup(easy);
         curl_slist_free_all(resolved);
     }
     CURL* easy = nullptr;
+    CURLM* multi = nullptr;
+    bool attached = false;       // the easy handle is in the multi handle
+    Request* current = nullptr;  // the request the easy handle is set up for
     uint32_t securityFlags = 0;
     HttpSecureFailureCallback secureFailure = nullptr;
     uint32_t failureFlags = 0;  // certificate problems of the handshake under way
@@ -127,6 +143,7 @@ struct Connection : Handle {
 
 struct Request : Handle {
     Request() : Handle(kRequest) {}
+    ~Request() override { curl_slist_free_all(headers); }
     Connection* connection = nullptr;
     std::string verb;
     std::string path;
@@ -137,12 +154,18 @@ struct Request : Handle {
     bool responseStarted = false;  // a status line arrived
     bool resendRefused = false;    // curl wanted to send it a second time
     bool headersComplete = false;  // a complete response header block arrived
+    uint32_t lastStatus = 0;       // of the latest status line
     bool outOfMemory = false;
     bool received = false;
+    bool paused = false;    // the transfer waits for the body to be read
+    bool finished = false;  // the transfer ended; `result` says how
+    CURLcode result = CURLE_OK;
     uint32_t receiveError = 0;
     uint32_t bodyError = 0;  // reported once the buffered body is read
     uint32_t status = 0;
-    std::string body;
+    curl_slist* headers = nullptr;  // curl reads both while the transfer runs
+    std::string postBody;
+    std::string body;  // received, not yet read from `offset` on
     size_t offset = 0;
 };
 
@@ -342,6 +365,14 @@ CURLcode PrepareTlsContext(CURL*, void* context, void* session) {
 
 size_t CollectBody(char* data, size_t size, size_t count, void* request) {
     Request* r = static_cast<Request*>(request);
+    if (r->offset == r->body.size()) {
+        r->body.clear();
+        r->offset = 0;
+    }
+    if (r->body.size() - r->offset >= kBufferedBytes) {
+        r->paused = true;  // curl hands the same data again when resumed
+        return CURL_WRITEFUNC_PAUSE;
+    }
     try {
         r->body.append(data, size * count);
     } catch (const std::bad_alloc&) {
@@ -351,12 +382,24 @@ size_t CollectBody(char* data, size_t size, size_t count, void* request) {
     return size * count;
 }
 
+// The code of a status line ("HTTP/1.1 200 OK"); 0 when it has none.
+uint32_t StatusOfLine(const char* line, size_t n) {
+    const char* end = line + n;
+    const char* p = static_cast<const char*>(std::memchr(line, ' ', n));
+    uint32_t code = 0;
+    for (p = p ? p + 1 : end; p < end && *p >= '0' && *p <= '9' && code < 1000; ++p) {
+        code = code * 10 + static_cast<uint32_t>(*p - '0');
+    }
+    return code;
+}
+
 size_t WatchHeaders(char* data, size_t size, size_t count, void* request) {
     Request* r = static_cast<Request*>(request);
     size_t n = size * count;
     if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         r->responseStarted = true;
         r->headersComplete = false;
+        r->lastStatus = StatusOfLine(data, n);
     }
     if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
         r->headersComplete = true;
@@ -367,7 +410,7 @@ size_t WatchHeaders(char* data, size_t size, size_t count, void* request) {
 // curl resends a request on a fresh connection when a reused one died before
 // any answer. WinHTTP reports that as no response, and so must this client:
 // the array may already have run the command, and the transport decides
-// about repeating it. Redirects (an answer arrived) still go ahead.
+// about repeating it.
 int NoteRequestStart(void* request, char*, char*, int, int) {
     Request* r = static_cast<Request*>(request);
     if (r->started && !r->responseStarted) {
@@ -416,8 +459,12 @@ class CurlHttpClient final : public HttpClient {
         return true;
     }
     bool ResolveOnce(Connection& c);
-    void ConfigureTransfer(Request& r, curl_slist* headers, const std::string& body);
+    void ConfigureTransfer(Request& r);
     bool FinishTransfer(Request& r, CURLcode rc);
+    void Drive(Request& r, bool (*ready)(const Request&));
+    void End(Request& r, CURLcode rc);
+    void Release(Session& s);
+    void WaitForBody(Request& r);
 
     uint32_t m_lastError = 0;
 };
@@ -431,8 +478,7 @@ bool ConfigureSession(CURL* easy, const std::string& userAgent, Session* session
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &PrepareTlsContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, session);
@@ -447,7 +493,9 @@ HttpHandle CurlHttpClient::OpenSession(const std::wstring& userAgent) {
     auto* session = new (std::nothrow) Session();
     if (!session) return FailHandle(kErrNoMemory);
     session->easy = curl_easy_init();
-    if (!session->easy || !ConfigureSession(session->easy, NarrowByChar(userAgent), session)) {
+    session->multi = curl_multi_init();
+    if (!session->easy || !session->multi ||
+        !ConfigureSession(session->easy, NarrowByChar(userAgent), session)) {
         delete session;
         return FailHandle(kErrNoMemory);
     }
@@ -563,20 +611,20 @@ curl_slist* HeaderList(const std::wstring& headers, bool refresh, bool posting) 
     return list;
 }
 
-void CurlHttpClient::ConfigureTransfer(Request& r, curl_slist* headers, const std::string& body) {
+void CurlHttpClient::ConfigureTransfer(Request& r) {
     Session& s = *r.connection->session;
     CURL* e = s.easy;
     curl_easy_setopt(e, CURLOPT_URL, UrlOf(r).c_str());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, r.headers);
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
-    if (r.verb == "GET" && body.empty()) {
+    if (r.verb == "GET" && r.postBody.empty()) {
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
     } else {
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(e, CURLOPT_POSTFIELDS, body.data());
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(r.postBody.size()));
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.postBody.data());
         if (r.verb != "POST") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.verb.c_str());
     }
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, r.secure ? "https" : "http,https");
     bool anyCa = (s.securityFlags & kHttpIgnoreUnknownCa) != 0;
     bool anyName = (s.securityFlags & kHttpIgnoreCertCnInvalid) != 0;
     // Without a trusted root to check against, the chain is judged by
@@ -595,17 +643,74 @@ bool CurlHttpClient::SendRequest(HttpHandle h, const std::wstring& headers,
     if (r->sent) return Fail(kErrIncorrectHandleState);
     r->sent = true;
     if (!ResolveOnce(*r->connection)) return Fail(kErrNameNotResolved);
-    curl_slist* list = HeaderList(headers, r->refresh, !body.empty() || r->verb == "POST");
     Session& s = *r->connection->session;
-    ConfigureTransfer(*r, list, body);
+    Release(s);
+    r->headers = HeaderList(headers, r->refresh, !body.empty() || r->verb == "POST");
+    r->postBody = body;
+    ConfigureTransfer(*r);
     s.failureFlags = 0;
-    CURLcode rc = curl_easy_perform(s.easy);
-    // The header list and the body belong to this call; curl must not keep
-    // pointers to them for the session's next request.
+    s.current = r;
+    if (curl_multi_add_handle(s.multi, s.easy) != CURLM_OK) return Fail(kErrInternal);
+    s.attached = true;
+    // Up to the final response's headers (a 1xx answer is not final).
+    Drive(*r, [](const Request& q) { return q.headersComplete && q.lastStatus >= 200; });
+    if (r->finished) return FinishTransfer(*r, r->result);
+    r->received = true;
+    r->status = r->lastStatus;
+    return Succeed();
+}
+
+// Runs the session's transfer until `ready` holds or the transfer ends; the
+// loop ends at the latest with curl's own time-outs.
+void CurlHttpClient::Drive(Request& r, bool (*ready)(const Request&)) {
+    Session& s = *r.connection->session;
+    if (r.paused) {
+        r.paused = false;
+        curl_easy_pause(s.easy, CURLPAUSE_CONT);
+    }
+    while (!r.finished && !ready(r)) {
+        int running = 0;
+        if (curl_multi_perform(s.multi, &running) != CURLM_OK) {
+            End(r, CURLE_FAILED_INIT);
+            return;
+        }
+        int queued = 0;
+        while (CURLMsg* m = curl_multi_info_read(s.multi, &queued)) {
+            if (m->msg == CURLMSG_DONE && m->easy_handle == s.easy) End(r, m->data.result);
+        }
+        if (r.finished || ready(r)) return;
+        curl_multi_poll(s.multi, nullptr, 0, kPollMillis, nullptr);
+    }
+}
+
+// The transfer is over: its connection goes back to the session's cache (or
+// is closed, after a failure). A body that ends in a failure fails the
+// reading once what did arrive has been read.
+void CurlHttpClient::End(Request& r, CURLcode rc) {
+    Session& s = *r.connection->session;
+    if (s.attached) curl_multi_remove_handle(s.multi, s.easy);
+    s.attached = false;
+    r.finished = true;
+    r.result = rc;
+    bool complete = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && r.outOfMemory);
+    if (r.received && !complete) r.bodyError = WinHttpErrorOf(rc);
+}
+
+// Ends what the session's previous request left running (a body not read
+// to its end) and lets curl forget that request's header list and body.
+void CurlHttpClient::Release(Session& s) {
+    Request* previous = s.current;
+    if (!previous) return;
+    if (!previous->finished) End(*previous, CURLE_RECV_ERROR);
     curl_easy_setopt(s.easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(s.easy, CURLOPT_POSTFIELDS, nullptr);
-    curl_slist_free_all(list);
-    return FinishTransfer(*r, rc);
+    s.current = nullptr;
+}
+
+// Reads on until some body is waiting or the transfer has ended.
+void CurlHttpClient::WaitForBody(Request& r) {
+    if (r.offset < r.body.size() || r.finished) return;
+    Drive(r, [](const Request& q) { return q.offset < q.body.size(); });
 }
 
 bool CurlHttpClient::FinishTransfer(Request& r, CURLcode rc) {
@@ -659,6 +764,7 @@ bool CurlHttpClient::QueryDataAvailable(HttpHandle h, uint32_t* available) {
     Request* r = As<Request>(h, Handle::kRequest);
     if (!r) return Fail(kErrInvalidHandle);
     if (!r->received) return Fail(kErrIncorrectHandleState);
+    WaitForBody(*r);
     size_t left = r->body.size() - r->offset;
     if (left == 0 && r->bodyError) return Fail(r->bodyError);
     *available = static_cast<uint32_t>(std::min(left, kChunkBytes));
@@ -670,6 +776,7 @@ bool CurlHttpClient::ReadData(HttpHandle h, void* buffer, uint32_t size, uint32_
     Request* r = As<Request>(h, Handle::kRequest);
     if (!r) return Fail(kErrInvalidHandle);
     if (!r->received) return Fail(kErrIncorrectHandleState);
+    if (size > 0) WaitForBody(*r);
     size_t left = r->body.size() - r->offset;
     if (left == 0 && size > 0 && r->bodyError) return Fail(r->bodyError);
     size_t n = std::min<size_t>(left, size);
@@ -682,6 +789,10 @@ bool CurlHttpClient::ReadData(HttpHandle h, void* buffer, uint32_t size, uint32_
 bool CurlHttpClient::CloseHandle(HttpHandle h) {
     Handle* handle = static_cast<Handle*>(h);
     if (!handle) return Fail(kErrInvalidHandle);
+    if (handle->kind == Handle::kRequest) {
+        Session& s = *static_cast<Request*>(handle)->connection->session;
+        if (s.current == handle) Release(s);
+    }
     delete handle;
     return Succeed();
 }

@@ -1,6 +1,8 @@
 // The HTTP client seam over WinHTTP in synchronous mode. Each step is one
 // WinHTTP call; the handles are WinHTTP's own, and the error numbers are
-// GetLastError's.
+// GetLastError's. WinHTTP follows redirects by default; sessions and
+// requests are opened with that turned off (a handle on which it cannot be
+// turned off is not handed out), and hands bodies out as they arrive.
 #include <windows.h>
 #include <winhttp.h>
 
@@ -27,8 +29,12 @@ void CALLBACK StatusTrampoline(HINTERNET, DWORD_PTR, DWORD status, LPVOID info, 
 class WinHttpClient final : public HttpClient {
   public:
     HttpHandle OpenSession(const std::wstring& userAgent) override {
-        return Track(::WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        HINTERNET session = ::WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        return Track(
+            KeepIf(session, session && ::WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY,
+                                                          &policy, sizeof policy)));
     }
 
     bool SetSecureFailureCallback(HttpHandle session, HttpSecureFailureCallback callback) override {
@@ -46,9 +52,13 @@ class WinHttpClient final : public HttpClient {
     HttpHandle OpenRequest(HttpHandle connection, const std::wstring& verb,
                            const std::wstring& path, bool secure, bool refresh) override {
         DWORD flags = (secure ? WINHTTP_FLAG_SECURE : 0) | (refresh ? WINHTTP_FLAG_REFRESH : 0);
-        return Track(::WinHttpOpenRequest(static_cast<HINTERNET>(connection), verb.c_str(),
-                                          path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                          WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+        HINTERNET request =
+            ::WinHttpOpenRequest(static_cast<HINTERNET>(connection), verb.c_str(), path.c_str(),
+                                 nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+        DWORD feature = WINHTTP_DISABLE_REDIRECTS;
+        return Track(
+            KeepIf(request, request && ::WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE,
+                                                          &feature, sizeof feature)));
     }
 
     bool SetSecurityFlags(HttpHandle request, uint32_t flags) override {
@@ -121,6 +131,16 @@ class WinHttpClient final : public HttpClient {
             return false;  // no length announced: the end of the stream is the end
         }
         return m_bodyBytes[request] < expected;
+    }
+
+    // The handle when `ok`; otherwise closes it (keeping the failed call's
+    // error number) and gives nullptr.
+    static HINTERNET KeepIf(HINTERNET handle, BOOL ok) {
+        if (ok) return handle;
+        DWORD error = ::GetLastError();
+        if (handle) ::WinHttpCloseHandle(handle);
+        ::SetLastError(error);
+        return nullptr;
     }
 
     // Keeps GetLastError's value right after each call, before anything else

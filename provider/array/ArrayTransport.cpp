@@ -1,9 +1,11 @@
 #include "provider/array/ArrayTransport.h"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
 #include "common/QVssLog.h"
+#include "json/JsonNode.h"
 
 static constexpr char kLogUnit[] = "QProviderInterface";
 
@@ -21,6 +23,11 @@ constexpr wchar_t kLoginPath[] = L"/main/services/login/";
 constexpr wchar_t kExecutePath[] = L"/main/services/execute/";
 constexpr wchar_t kLogoutPath[] = L"/logout/";
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
+// A reply the JSON reader would refuse for its length is not worth holding:
+// reading stops there, so that an endpoint streaming without end cannot
+// exhaust the host's memory.
+constexpr size_t kMaxBodyBytes = marl::json::kMaxTextBytes;
+constexpr wchar_t kLoginName[] = L"login";
 
 // Narrow settings reach the HTTP client widened character by character.
 std::wstring WidenByChar(const std::string& text) {
@@ -87,8 +94,9 @@ class marl::array::ArrayTransport::Attempt {
     uint32_t Login();
     uint32_t RunCommand(const std::wstring& command, const std::wstring& args, std::string& reply);
     uint32_t Logout();
-    bool ReadBody(HttpHandle request, std::string& target);
+    bool ReadBody(HttpHandle request, const wchar_t* name, std::string& target);
     bool AppendChunk(std::string& target, const char* chunk);
+    bool FitsTheLimit(const wchar_t* name, const std::string& target, const char* chunk);
     bool QueryStatus(HttpHandle request, const char* failureFormat, uint32_t* status);
     bool AdmitsLogin(const std::string& loginText);
     void Close(HttpHandle& handle);
@@ -205,7 +213,7 @@ uint32_t marl::array::ArrayTransport::Attempt::Login() {
              "Response code ('%d') was received for login request from NXA system.",
              static_cast<int>(status));
     std::string loginText;
-    if (!ReadBody(m_loginRequest, loginText)) return 1;
+    if (!ReadBody(m_loginRequest, kLoginName, loginText)) return 1;
     QVSS_LOG(fn, kModule, QLOG_TRACE, "Login response: %s", loginText.c_str());
     return AdmitsLogin(loginText) ? 0 : E_ARRAY_SESSION;
 }
@@ -238,7 +246,7 @@ uint32_t marl::array::ArrayTransport::Attempt::RunCommand(const std::wstring& co
     }
     QVSS_LOG(fn, kModule, QLOG_DEBUG, "Response code ('%d') was received from NXA system.",
              static_cast<int>(status));
-    return ReadBody(m_request, reply) ? 0 : 1;
+    return ReadBody(m_request, command.c_str(), reply) ? 0 : 1;
 }
 
 // The command has run and its reply is in: a logout that fails is logged,
@@ -272,9 +280,23 @@ bool marl::array::ArrayTransport::Attempt::AppendChunk(std::string& target, cons
     }
 }
 
+// Whether the chunk, as AppendChunk would append it, keeps the body within
+// the limit; logs why not. `name` is the request's: "login" or the command.
+bool marl::array::ArrayTransport::Attempt::FitsTheLimit(const wchar_t* name,
+                                                        const std::string& target,
+                                                        const char* chunk) {
+    if (std::strlen(chunk) <= kMaxBodyBytes - target.size()) return true;
+    QVSS_LOG(m_profile.function, kModule, QLOG_ERROR,
+             "Reply to %S is larger than %llu bytes; reading stopped.", name,
+             static_cast<unsigned long long>(kMaxBodyBytes));
+    return false;
+}
+
 // Reads a body in the chunks the client reports until it reports none left.
-// False (with the step's message logged) when asking or reading fails.
-bool marl::array::ArrayTransport::Attempt::ReadBody(HttpHandle request, std::string& target) {
+// False (with the step's message logged) when asking or reading fails, or
+// when the body outgrows the limit.
+bool marl::array::ArrayTransport::Attempt::ReadBody(HttpHandle request, const wchar_t* name,
+                                                    std::string& target) {
     uint32_t available = 0;
     do {
         if (!m_client.QueryDataAvailable(request, &available)) {
@@ -291,6 +313,7 @@ bool marl::array::ArrayTransport::Attempt::ReadBody(HttpHandle request, std::str
             LogStepError("Error ('%d') in WinHttpReadData.");
             return false;
         }
+        if (!FitsTheLimit(name, target, chunk.get())) return false;
         if (!AppendChunk(target, chunk.get())) return true;
     } while (available > 0);
     return true;

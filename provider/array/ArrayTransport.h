@@ -13,7 +13,11 @@
 // read; 1 when the command reply had another status or a body could not be
 // read; E_ARRAY_SESSION when the session, the connection or a request could
 // not be opened or sent, no response or status came back, or the login was
-// refused. Callers test for zero and non-zero only. Once the command reply
+// refused. A redirect is never followed: it is a status other than 200 like
+// any other. A body (login or command) longer than the JSON reader accepts
+// (json::kMaxTextBytes) is not read past that length, so that no endpoint
+// can make a call hold more; the attempt fails with 1, logged once, and is
+// repeated. Callers test for zero and non-zero only. Once the command reply
 // is in, a logout that cannot be opened or sent is logged but does not fail
 // the call: repeating the exchange would run the command on the array a
 // second time (a second snapshot, or a failure for an existing name).

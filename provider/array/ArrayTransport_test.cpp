@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "json/JsonNode.h"
 #include "provider/testing/FakeHttpClient.h"
 #include "provider/testing/TransportLogCapture.h"
 
@@ -435,6 +436,57 @@ TEST(ArrayTransport, BodiesAreReadChunkByChunk) {
         };
         EXPECT_EQ(x.Run(), 0u);
         EXPECT_EQ(x.reply, r.expected);
+    }
+}
+
+// A body the JSON reader would refuse for its length is not read to its end:
+// the attempt fails once it passes the limit, and the next one starts over.
+TEST(ArrayTransport, BodiesPastTheTextLimitFailTheAttempt) {
+    constexpr size_t kLimit = marl::json::kMaxTextBytes;
+    struct Row {
+        const char* name;
+        size_t loginBytes;
+        size_t commandBytes;
+        uint32_t result;
+        std::string error;  // empty: none
+        std::vector<std::string> sentPerAttempt;
+        int attempts;
+    };
+    const std::string larger = " is larger than " + std::to_string(kLimit) + " bytes";
+    const Row rows[] = {
+        {"login past the limit",
+         kLimit + 1,
+         1,
+         1,
+         "Reply to login" + larger + "; reading stopped.",
+         {kLogin},
+         5},
+        {"command past the limit",
+         8,
+         kLimit + 1,
+         1,
+         "Reply to vol_show" + larger + "; reading stopped.",
+         {kLogin, kCommand},
+         5},
+        {"command at the limit", 8, kLimit, 0, "", {kLogin, kCommand, kLogout}, 1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TransportLogCapture log;
+        Exchange x(false);
+        x.check = [](const std::string& text) { return !text.empty(); };
+        x.array.respond = [&r](const std::string& path, const std::string&) {
+            size_t bytes = path == kLogin ? r.loginBytes : r.commandBytes;
+            return FakeReply{200, std::string(bytes, 'x'), 65536};
+        };
+        EXPECT_EQ(x.Run(), r.result);
+        EXPECT_EQ(Errors(log),
+                  r.error.empty() ? std::vector<std::string>{} : Repeat({r.error}, r.attempts));
+        EXPECT_EQ(SentPaths(x.array), Repeat(r.sentPerAttempt, r.attempts));
+        EXPECT_EQ(x.array.OpenHandles(), 0u);
+        if (r.result == 0) {
+            EXPECT_EQ(x.reply.size(), r.commandBytes);
+        }
     }
 }
 

@@ -51,8 +51,8 @@ bool RequestRuns(bool faulted, const FaultRule& rule) {
            rule.type == FaultType::Truncate;
 }
 
-// The answer a status, key, malformed or raw fault gives instead of the
-// array's own.
+// The answer a status, key, malformed, raw or redirect fault gives instead of
+// the array's own.
 void ReplaceReply(const FaultRule& rule, const std::string& command, HttpReplyPlan& plan) {
     plan.status = 200;
     if (rule.type == FaultType::Status) {
@@ -70,6 +70,10 @@ void ReplaceReply(const FaultRule& rule, const std::string& command, HttpReplyPl
         plan.status = rule.status ? rule.status : 200;
         plan.body = rule.body;
         plan.contentType = rule.contentType.empty() ? kJson : rule.contentType;
+    } else if (rule.type == FaultType::Redirect) {
+        plan.status = rule.status ? rule.status : 307;
+        plan.location = rule.location;
+        plan.body = KeyInfoBody("MC_MOVED", "moved to " + rule.location);
     }
 }
 
@@ -145,6 +149,14 @@ void ArrayService::ShapeByFault(const FaultRule& rule, HttpReplyPlan& plan,
     }
     if (rule.type == FaultType::Drop) {
         plan.action = ReplyAction::Drop;
+        entry.key.clear();
+        return;
+    }
+    if (rule.type == FaultType::Stream) {
+        plan.action = ReplyAction::Stream;
+        plan.status = rule.status ? rule.status : 200;
+        plan.streamBytes = rule.length;
+        plan.body.clear();
         entry.key.clear();
         return;
     }

@@ -42,13 +42,15 @@ struct HttpRequestInfo {
     bool tls = false;
 };
 
-enum class ReplyAction { Respond, Drop, Truncate };
+enum class ReplyAction { Respond, Drop, Truncate, Stream };
 
 struct HttpReplyPlan {
     int status = 200;
     std::string body;
     std::string contentType = "application/json";
     std::string setCookie;
+    std::string location;       // a redirect's Location header
+    long long streamBytes = 0;  // Stream: made as it is sent, never held
     int delayMs = 0;
     ReplyAction action = ReplyAction::Respond;
 };

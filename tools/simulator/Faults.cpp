@@ -15,7 +15,8 @@ constexpr TypeEntry kTypes[] = {
     {FaultType::Status, "status"},       {FaultType::Key, "key"},
     {FaultType::Malformed, "malformed"}, {FaultType::Raw, "raw"},
     {FaultType::Delay, "delay"},         {FaultType::Drop, "drop"},
-    {FaultType::Truncate, "truncate"},
+    {FaultType::Truncate, "truncate"},   {FaultType::Redirect, "redirect"},
+    {FaultType::Stream, "stream"},
 };
 
 bool TypeFromName(const std::string& name, FaultType& type) {
@@ -51,6 +52,16 @@ bool CheckRule(const FaultRule& rule, std::string& error) {
     if (rule.type == FaultType::Key && rule.key.empty()) error = "a key fault needs a key";
     if (rule.status != 0 && (rule.status < 100 || rule.status > 599)) error = "bad status code";
     if (rule.skip < 0) error = "skip must not be negative";
+    if (rule.type == FaultType::Redirect && rule.location.empty()) {
+        error = "a redirect fault needs a location";
+    }
+    if (rule.type == FaultType::Redirect && rule.status != 0 &&
+        (rule.status < 300 || rule.status > 399)) {
+        error = "a redirect's status must be 3xx";
+    }
+    if (rule.type == FaultType::Stream && (rule.length < 1 || rule.length > kMaxStreamBytes)) {
+        error = "a stream fault needs a length between 1 and " + std::to_string(kMaxStreamBytes);
+    }
     return error.empty();
 }
 
@@ -79,6 +90,8 @@ bool FaultFromJson(const rapidjson::Value& json, FaultRule& rule, std::string& e
     rule.info = MemberText(json, "info");
     rule.body = MemberText(json, "body");
     rule.contentType = MemberText(json, "content_type");
+    rule.location = MemberText(json, "location");
+    rule.length = MemberInt(json, "length", 0);
     rule.delayMs = static_cast<int>(MemberInt(json, "delay_ms", 0));
     rule.skip = static_cast<long>(MemberInt(json, "skip", 0));
     rule.execute = MemberBool(json, "execute", false);
@@ -131,6 +144,8 @@ std::string FaultTable::ToJson() const {
         FieldText(w, "type", FaultTypeName(r.type));
         FieldInt(w, "status", r.status);
         FieldText(w, "key", r.key);
+        if (r.type == FaultType::Redirect) FieldText(w, "location", r.location);
+        if (r.type == FaultType::Stream) FieldInt(w, "length", r.length);
         FieldInt(w, "delay_ms", r.delayMs);
         FieldInt(w, "remaining", r.remaining);
         FieldInt(w, "skip", r.skip);

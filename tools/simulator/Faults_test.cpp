@@ -44,6 +44,10 @@ TEST_F(Faults, EachTypeShapesTheReply) {
     FaultRequest raw = Fault("vol_show", "raw");
     raw.status = 202;
     raw.body = R"({"key":"MC_OK","data":"not an object"})";
+    FaultRequest redirect = Fault("vol_show", "redirect");
+    redirect.location = "http://127.0.0.9:8080/main/services/execute/vol_show/";
+    FaultRequest stream = Fault("vol_show", "stream");
+    stream.length = 3 * 65536 + 7;  // several blocks and a part of one
     std::vector<Case> cases = {
         {status, 503, "MC_HTTP_ERROR"},
         {key, 200, "MC_ARRAY_BUSY"},
@@ -52,6 +56,8 @@ TEST_F(Faults, EachTypeShapesTheReply) {
         {Fault("vol_show", "drop"), 0, ""},
         {Fault("vol_show", "truncate"), 0, ""},
         {Fault("*", "status"), 500, "MC_HTTP_ERROR"},
+        {redirect, 307, "MC_MOVED"},
+        {stream, 200, ""},
     };
     for (const auto& c : cases) {
         Service().Reset();
@@ -63,6 +69,9 @@ TEST_F(Faults, EachTypeShapesTheReply) {
         EXPECT_EQ(r.Key(), c.key) << c.fault.type;
         if (c.fault.type == "raw") {
             EXPECT_EQ(r.body, raw.body);
+        }
+        if (c.fault.type == "stream") {
+            EXPECT_EQ(r.body, std::string(static_cast<size_t>(stream.length), 'x'));
         }
         EXPECT_EQ(Run("vol_show").Key(), "MC_OK") << c.fault.type << " outlived its count";
         auto journal = Control().JournalOf("vol_show");

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -39,6 +40,18 @@ void SetTruncatedBody(httplib::Response& res, const std::string& body, const std
                                  if (offset < half)
                                      sink.write(shared->data() + offset, half - offset);
                                  return false;
+                             });
+}
+
+// A body of `length` bytes made block by block as the client takes it, so
+// that gigabytes cost no memory. It ends early, without an error of its own,
+// when the client hangs up or the simulator stops.
+void SetStreamedBody(httplib::Response& res, long long length, StopSignal& stop) {
+    static const std::string kBlock(64 * 1024, 'x');
+    res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
+                             [&stop](size_t, size_t left, httplib::DataSink& sink) {
+                                 if (stop.Raised() || !sink.is_writable()) return false;
+                                 return sink.write(kBlock.data(), std::min(left, kBlock.size()));
                              });
 }
 
@@ -154,6 +167,7 @@ void HttpFrontend::Carry(const HttpReplyPlan& plan, const httplib::Request& req,
                          httplib::Response& res) {
     res.status = plan.status;
     if (!plan.setCookie.empty()) res.set_header("Set-Cookie", plan.setCookie);
+    if (!plan.location.empty()) res.set_header("Location", plan.location);
     switch (plan.action) {
         case ReplyAction::Drop:
             DropConnection(req.local_port, req.remote_port);
@@ -161,6 +175,9 @@ void HttpFrontend::Carry(const HttpReplyPlan& plan, const httplib::Request& req,
             break;
         case ReplyAction::Truncate:
             SetTruncatedBody(res, plan.body, plan.contentType);
+            break;
+        case ReplyAction::Stream:
+            SetStreamedBody(res, plan.streamBytes, m_stop);
             break;
         case ReplyAction::Respond:
             res.set_content(plan.body, plan.contentType);
