@@ -58,6 +58,13 @@ expect_unregistered() {
   done
 }
 
+# The installed settings file is open to SYSTEM and the Administrators only
+# (Wine keeps no access lists, so the package's table is what can be checked).
+secret=$(msiinfo export "$package" MsiLockPermissionsEx | tr -d '\r' |
+  awk -F'\t' '$2 == "marl_vss_conf.txt" && $3 == "File" { print $4 }')
+[ "$secret" = 'D:P(A;;FA;;;SY)(A;;FA;;;BA)' ] ||
+  fail "package: marl_vss_conf.txt is not locked to SYSTEM and Administrators (\"$secret\")"
+
 code=$(product_code "$package")
 [ -n "$code" ] || { echo "install_check: no ProductCode in $package"; exit 1; }
 upgrade_code=$(product_code "$upgrade")
@@ -121,7 +128,11 @@ expect_registered "refused again"
 
 # 3. The COM lifecycle against the installed DLL. It writes the configuration
 #    and the provider's log, which must outlive what follows.
-"$wine64" "$activation" </dev/null || fail "the COM activation test failed against the installed DLL"
+if ! "$wine64" "$activation" </dev/null; then
+  fail "the COM activation test failed against the installed DLL"
+  echo "the provider's last ERROR lines:"
+  tr -d '\r' <"$folder/marl_vss_log.txt" | grep '\[ERROR\]' | tail -20
+fi
 [ -s "$folder/marl_vss_log.txt" ] || fail "the provider wrote no log"
 cp "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before"
 
