@@ -37,13 +37,13 @@ class ComPlusCatalog {
     virtual ResultCode InstallComponent(const std::wstring& appId, const std::wstring& dllPath) = 0;
     // Creates the Windows service `serviceName` (demand start, LocalSystem)
     // that runs the application's process.
-    virtual ResultCode CreateService(const std::wstring& appId,
+    virtual ResultCode CreateApplicationService(const std::wstring& appId,
                                      const std::wstring& serviceName) = 0;
     // Ends the application's running process, if there is one.
     virtual ResultCode ShutdownApplication(const std::wstring& appId) = 0;
     // Deletes the application's service; kComPlusServiceNotInstalled when
     // it has none.
-    virtual ResultCode DeleteService(const std::wstring& appId) = 0;
+    virtual ResultCode DeleteApplicationService(const std::wstring& appId) = 0;
     // Removes the application with its components from the catalog.
     virtual ResultCode RemoveApplication(const std::wstring& appId) = 0;
 };

@@ -48,7 +48,7 @@ void RemoveHosting(ComPlusCatalog& catalog, std::vector<StepFailure>& failures) 
     Note(failures, L"shutting down " + kApplication,
          catalog.ShutdownApplication(kComPlusApplicationId));
     Note(failures, std::wstring(L"deleting the service ") + kProviderServiceName,
-         catalog.DeleteService(kComPlusApplicationId), kComPlusServiceNotInstalled);
+         catalog.DeleteApplicationService(kComPlusApplicationId), kComPlusServiceNotInstalled);
     Note(failures, L"removing " + kApplication, catalog.RemoveApplication(kComPlusApplicationId));
 }
 
@@ -61,7 +61,7 @@ std::vector<StepFailure> UndoInstall(Reached reached, bool registeredBefore,
     std::vector<StepFailure> failures;
     if (reached == Reached::kServiceTried) {
         Note(failures, std::wstring(L"deleting the service ") + kProviderServiceName,
-             catalog.DeleteService(kComPlusApplicationId), kComPlusServiceNotInstalled);
+             catalog.DeleteApplicationService(kComPlusApplicationId), kComPlusServiceNotInstalled);
     }
     Note(failures, L"removing " + kApplication, catalog.RemoveApplication(kComPlusApplicationId));
     if (reached != Reached::kApplicationCreated && !registeredBefore) {
@@ -108,7 +108,7 @@ std::vector<StepFailure> ReplaceEarlier(ComPlusCatalog& catalog) {
         // Its process may be gone already; removing the rest is what counts.
         catalog.ShutdownApplication(kComPlusApplicationId);
         Note(failures, std::wstring(L"deleting the earlier service ") + kProviderServiceName,
-             catalog.DeleteService(kComPlusApplicationId), kComPlusServiceNotInstalled);
+             catalog.DeleteApplicationService(kComPlusApplicationId), kComPlusServiceNotInstalled);
         if (failures.empty()) {
             Note(failures, std::wstring(L"removing the earlier COM+ application \"") +
                                kComPlusApplicationName + L"\"",
@@ -143,7 +143,7 @@ RegisterOutcome InstallHosted(const std::wstring& path, ServerModule& module,
         return InstallFailed({L"installing " + Quoted(path) + L" as its component", code},
                              Reached::kComponentTried, registeredBefore, *catalog, module, loader);
     }
-    code = catalog->CreateService(kComPlusApplicationId, kProviderServiceName);
+    code = catalog->CreateApplicationService(kComPlusApplicationId, kProviderServiceName);
     if (Failed(code)) {
         return InstallFailed(
             {std::wstring(L"creating the service ") + kProviderServiceName + L" for it", code},

@@ -42,7 +42,7 @@ class FakeComPlusCatalog : public ComPlusCatalog {
     ResultCode InstallComponent(const std::wstring& appId, const std::wstring& dll) override {
         return Event(L"component", appId + L" " + dll);
     }
-    ResultCode CreateService(const std::wstring& appId, const std::wstring& name) override {
+    ResultCode CreateApplicationService(const std::wstring& appId, const std::wstring& name) override {
         const ResultCode code = Event(L"service", appId + L" " + name);
         if (code >= 0) m_state.serviceThere = true;
         return code;
@@ -50,7 +50,7 @@ class FakeComPlusCatalog : public ComPlusCatalog {
     ResultCode ShutdownApplication(const std::wstring& appId) override {
         return Event(L"shutdown", appId);
     }
-    ResultCode DeleteService(const std::wstring& appId) override {
+    ResultCode DeleteApplicationService(const std::wstring& appId) override {
         ResultCode code = Event(L"delete service", appId);
         if (code >= 0 && !m_state.serviceThere) code = kComPlusServiceNotInstalled;
         if (code >= 0) m_state.serviceThere = false;

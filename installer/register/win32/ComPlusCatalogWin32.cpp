@@ -115,7 +115,7 @@ class Win32ComPlusCatalog : public ComPlusCatalog {
                                            Bstr(L"").Get());
     }
 
-    ResultCode CreateService(const std::wstring& appId, const std::wstring& name) override {
+    ResultCode CreateApplicationService(const std::wstring& appId, const std::wstring& name) override {
         return m_catalog->CreateServiceForApplication(
             Bstr(appId).Get(), Bstr(name).Get(), Bstr(L"SERVICE_DEMAND_START").Get(),
             Bstr(L"SERVICE_ERROR_NORMAL").Get(), Bstr(L"").Get(), Bstr(kLocalSystemAccount).Get(),
@@ -126,7 +126,7 @@ class Win32ComPlusCatalog : public ComPlusCatalog {
         return m_catalog->ShutdownApplication(Bstr(appId).Get());
     }
 
-    ResultCode DeleteService(const std::wstring& appId) override {
+    ResultCode DeleteApplicationService(const std::wstring& appId) override {
         return m_catalog->DeleteServiceForApplication(Bstr(appId).Get());
     }
 
