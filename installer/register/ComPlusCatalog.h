@@ -38,7 +38,7 @@ class ComPlusCatalog {
     // Creates the Windows service `serviceName` (demand start, LocalSystem)
     // that runs the application's process.
     virtual ResultCode CreateApplicationService(const std::wstring& appId,
-                                     const std::wstring& serviceName) = 0;
+                                                const std::wstring& serviceName) = 0;
     // Ends the application's running process, if there is one.
     virtual ResultCode ShutdownApplication(const std::wstring& appId) = 0;
     // Deletes the application's service; kComPlusServiceNotInstalled when

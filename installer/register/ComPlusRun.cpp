@@ -79,8 +79,9 @@ RegisterOutcome InstallFailed(const StepFailure& failed, Reached reached, bool r
         message += L", and undoing it failed: " + Describe(undo, loader) +
                    L", so parts of the installation may remain";
     } else if (registeredBefore && reached != Reached::kApplicationCreated) {
-        message += L"; what it had done was undone, the provider's registration that was in "
-                   L"place before was left as it is";
+        message +=
+            L"; what it had done was undone, the provider's registration that was in "
+            L"place before was left as it is";
     } else {
         message += L"; what it had done was undone";
     }
@@ -110,8 +111,9 @@ std::vector<StepFailure> ReplaceEarlier(ComPlusCatalog& catalog) {
         Note(failures, std::wstring(L"deleting the earlier service ") + kProviderServiceName,
              catalog.DeleteApplicationService(kComPlusApplicationId), kComPlusServiceNotInstalled);
         if (failures.empty()) {
-            Note(failures, std::wstring(L"removing the earlier COM+ application \"") +
-                               kComPlusApplicationName + L"\"",
+            Note(failures,
+                 std::wstring(L"removing the earlier COM+ application \"") +
+                     kComPlusApplicationName + L"\"",
                  catalog.RemoveApplication(kComPlusApplicationId));
         }
     }
@@ -132,8 +134,8 @@ RegisterOutcome InstallHosted(const std::wstring& path, ServerModule& module,
                        Describe(failures, loader) + L"; nothing was installed");
     }
 
-    ResultCode code = catalog->CreateServerApplication(kComPlusApplicationId,
-                                                       kComPlusApplicationName);
+    ResultCode code =
+        catalog->CreateServerApplication(kComPlusApplicationId, kComPlusApplicationName);
     if (Failed(code)) {
         return Failure(code, L"creating " + kApplication + L" failed with " +
                                  CodeWithText(code, loader) + L"; nothing was installed");

@@ -30,7 +30,9 @@ const wchar_t* RegisterUsage() {
 RegisterCommand ParseRegisterCommand(const std::vector<std::wstring>& args) {
     if (args.empty()) return Invalid(L"no action given");
     const std::wstring& first = args[0];
-    if (!IsSwitch(first)) return Invalid(L"the first argument must be a switch: /register, /unregister, /install or /uninstall");
+    if (!IsSwitch(first))
+        return Invalid(
+            L"the first argument must be a switch: /register, /unregister, /install or /uninstall");
     const std::wstring name = Lower(first.substr(1));
 
     RegisterCommand command;

@@ -324,7 +324,8 @@ TEST(RegisterRun, BadCommandLineLoadsNothing) {
 
 TEST(RegisterRun, HelpPrintsTheUsageAndSucceeds) {
     FakeServerLoader loader;
-    const RegisterOutcome outcome = RunRegisterCommand(ParseRegisterCommand({L"/?"}), loader, loader.catalogs);
+    const RegisterOutcome outcome =
+        RunRegisterCommand(ParseRegisterCommand({L"/?"}), loader, loader.catalogs);
     EXPECT_EQ(outcome.exitCode, kOk);
     EXPECT_FALSE(outcome.isError);
     EXPECT_EQ(outcome.message, RegisterUsage());

@@ -147,7 +147,11 @@ expect_hosted install
 #     MarlVssRegister by hand (VSS refuses a second registration of the
 #     provider id; the DLL replaces it). A refused attempt leaves the
 #     registration that was in place.
-msiexec /fa "$(winpath "$package")" /qn || fail "repair: msiexec failed"
+# A repair as the properties that /fa stands for: Wine's msiexec hands a
+# package path given to /fa to MsiReinstallFeature as if it were a product
+# code (error 1605) and has no /f for a product code.
+msiexec /i "$(winpath "$package")" REINSTALL=ALL REINSTALLMODE=omus /qn ||
+  fail "repair: msiexec failed"
 expect_registered repair
 expect_hosted repair
 register() {

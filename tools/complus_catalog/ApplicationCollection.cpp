@@ -65,8 +65,7 @@ class Application final : public WithoutTypeInfo<ICatalogObject> {
         PropertyValue value;
         const bool typed = info != nullptr && ToValue(*info, v, value);
         LogCall(L"put_Value " + Text(name) + L" " +
-                (typed ? (value.isText ? L"\"" + value.text + L"\""
-                                       : std::to_wstring(value.number))
+                (typed ? (value.isText ? L"\"" + value.text + L"\"" : std::to_wstring(value.number))
                        : L"(refused)"));
         if (!typed) return E_INVALIDARG;
         if (info->access == PropertyAccess::kReadOnly) return COMADMIN_E_NOTCHANGEABLE;

@@ -51,8 +51,7 @@ class AdminCatalog final : public UnsupportedCatalog {
                                            reinterpret_cast<void**>(collection));
     }
 
-    HRESULT STDMETHODCALLTYPE InstallComponent(BSTR app, BSTR dll, BSTR tlb,
-                                               BSTR psdll) override {
+    HRESULT STDMETHODCALLTYPE InstallComponent(BSTR app, BSTR dll, BSTR tlb, BSTR psdll) override {
         LogCall(L"InstallComponent " + Text(app) + L" \"" + Text(dll) + L"\" \"" + Text(tlb) +
                 L"\" \"" + Text(psdll) + L"\"");
         std::wstring id;
@@ -101,9 +100,9 @@ class AdminCatalog final : public UnsupportedCatalog {
             return E_INVALIDARG;
         }
         if (!Service(id).empty()) return COMADMIN_E_OBJECTEXISTS;
-        const HRESULT hr = CreateSurrogateService(m_module, Text(service), Text(service),
-                                                  static_cast<DWORD>(start),
-                                                  static_cast<DWORD>(error), id);
+        const HRESULT hr =
+            CreateSurrogateService(m_module, Text(service), Text(service),
+                                   static_cast<DWORD>(start), static_cast<DWORD>(error), id);
         if (SUCCEEDED(hr)) SetService(id, Text(service));
         return hr;
     }

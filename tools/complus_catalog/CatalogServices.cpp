@@ -32,8 +32,8 @@ std::wstring SurrogatePath(HINSTANCE catalogModule) {
 }  // namespace
 
 HRESULT CreateSurrogateService(HINSTANCE catalogModule, const std::wstring& service,
-                               const std::wstring& displayName, DWORD startType,
-                               DWORD errorControl, const std::wstring& applicationId) {
+                               const std::wstring& displayName, DWORD startType, DWORD errorControl,
+                               const std::wstring& applicationId) {
     Handle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (manager.Get() == nullptr) return LastError();
     const std::wstring command =
@@ -49,8 +49,8 @@ HRESULT CreateSurrogateService(HINSTANCE catalogModule, const std::wstring& serv
 HRESULT StopServiceAndWait(const std::wstring& service) {
     Handle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (manager.Get() == nullptr) return LastError();
-    Handle opened(::OpenServiceW(manager.Get(), service.c_str(),
-                                 SERVICE_STOP | SERVICE_QUERY_STATUS));
+    Handle opened(
+        ::OpenServiceW(manager.Get(), service.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (opened.Get() == nullptr) return LastError();
     SERVICE_STATUS status{};
     if (!::ControlService(opened.Get(), SERVICE_CONTROL_STOP, &status) &&

@@ -12,8 +12,8 @@ namespace marl::testcatalog {
 // An own-process service running "<surrogate> <service> <application id>"
 // as LocalSystem.
 HRESULT CreateSurrogateService(HINSTANCE catalogModule, const std::wstring& service,
-                               const std::wstring& displayName, DWORD startType,
-                               DWORD errorControl, const std::wstring& applicationId);
+                               const std::wstring& displayName, DWORD startType, DWORD errorControl,
+                               const std::wstring& applicationId);
 // Stops `service` if it runs and waits (at most 10 s) until it has stopped.
 HRESULT StopServiceAndWait(const std::wstring& service);
 // Deletes `service`; one that is not there counts as deleted.

@@ -83,7 +83,6 @@ class StoreKey {
     HKEY m_key = nullptr;
 };
 
-
 // Appends `line` to the key `path` as the next of the values "0001", "0002",
 // ...; and those values in order.
 void AppendLine(const std::wstring& path, const std::wstring& line);

@@ -4,7 +4,6 @@
 
 #include "RegistryStore.h"
 
-
 namespace marl::testcoordinator {
 namespace {
 

@@ -42,7 +42,8 @@ class FakeComPlusCatalog : public ComPlusCatalog {
     ResultCode InstallComponent(const std::wstring& appId, const std::wstring& dll) override {
         return Event(L"component", appId + L" " + dll);
     }
-    ResultCode CreateApplicationService(const std::wstring& appId, const std::wstring& name) override {
+    ResultCode CreateApplicationService(const std::wstring& appId,
+                                        const std::wstring& name) override {
         const ResultCode code = Event(L"service", appId + L" " + name);
         if (code >= 0) m_state.serviceThere = true;
         return code;

@@ -115,7 +115,8 @@ class Win32ComPlusCatalog : public ComPlusCatalog {
                                            Bstr(L"").Get());
     }
 
-    ResultCode CreateApplicationService(const std::wstring& appId, const std::wstring& name) override {
+    ResultCode CreateApplicationService(const std::wstring& appId,
+                                        const std::wstring& name) override {
         return m_catalog->CreateServiceForApplication(
             Bstr(appId).Get(), Bstr(name).Get(), Bstr(L"SERVICE_DEMAND_START").Get(),
             Bstr(L"SERVICE_ERROR_NORMAL").Get(), Bstr(L"").Get(), Bstr(kLocalSystemAccount).Get(),
