@@ -24,13 +24,15 @@ RegisterCommand Invalid(std::wstring error) {
 }  // namespace
 
 const wchar_t* RegisterUsage() {
-    return L"Usage: MarlVssRegister.exe /register|/unregister <dll path>";
+    return L"Usage: MarlVssRegister.exe /register|/unregister|/install|/uninstall <dll path>";
 }
 
 RegisterCommand ParseRegisterCommand(const std::vector<std::wstring>& args) {
     if (args.empty()) return Invalid(L"no action given");
     const std::wstring& first = args[0];
-    if (!IsSwitch(first)) return Invalid(L"the first argument must be /register or /unregister");
+    if (!IsSwitch(first))
+        return Invalid(
+            L"the first argument must be a switch: /register, /unregister, /install or /uninstall");
     const std::wstring name = Lower(first.substr(1));
 
     RegisterCommand command;
@@ -42,6 +44,10 @@ RegisterCommand ParseRegisterCommand(const std::vector<std::wstring>& args) {
         command.action = RegisterAction::kRegister;
     } else if (name == L"unregister") {
         command.action = RegisterAction::kUnregister;
+    } else if (name == L"install") {
+        command.action = RegisterAction::kInstall;
+    } else if (name == L"uninstall") {
+        command.action = RegisterAction::kUninstall;
     } else {
         return Invalid(L"unknown switch " + first);
     }

@@ -3,6 +3,8 @@
 //
 //   MarlVssRegister.exe /register <dll path>
 //   MarlVssRegister.exe /unregister <dll path>
+//   MarlVssRegister.exe /install <dll path>
+//   MarlVssRegister.exe /uninstall <dll path>
 //   MarlVssRegister.exe /?
 //
 // A switch may start with "/" or "-" and is matched without regard to case.
@@ -13,7 +15,7 @@
 
 namespace marl::installer {
 
-enum class RegisterAction { kRegister, kUnregister, kHelp };
+enum class RegisterAction { kRegister, kUnregister, kInstall, kUninstall, kHelp };
 
 struct RegisterCommand {
     RegisterAction action = RegisterAction::kHelp;
@@ -26,7 +28,7 @@ struct RegisterCommand {
 // `args` are the arguments after the program name.
 RegisterCommand ParseRegisterCommand(const std::vector<std::wstring>& args);
 
-// "Usage: MarlVssRegister.exe /register|/unregister <dll path>".
+// "Usage: MarlVssRegister.exe /register|/unregister|/install|/uninstall <dll path>".
 const wchar_t* RegisterUsage();
 
 }  // namespace marl::installer

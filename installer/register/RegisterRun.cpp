@@ -1,14 +1,12 @@
 #include "installer/register/RegisterRun.h"
 
-namespace marl::installer {
-namespace {
+#include "installer/register/ComPlusRun.h"
+#include "installer/register/RegisterOutcomeText.h"
 
-constexpr const wchar_t* kTool = L"MarlVssRegister: ";
+namespace marl::installer {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// "0x80070005 (Access is denied.)", or the bare code when the system has no
-// text for it.
 std::wstring CodeWithText(ResultCode code, ServerModuleLoader& loader) {
     std::wstring text = loader.DescribeResult(code);
     if (text.empty()) return HexCode(code);
@@ -36,16 +34,23 @@ RegisterOutcome MissingExport(const std::wstring& path, ServerExport which,
                              HexCode(code) + L"); " + consequence);
 }
 
-RegisterOutcome Register(const std::wstring& path, ServerModule& module,
-                         ServerModuleLoader& loader) {
+std::optional<RegisterOutcome> CheckBothExports(const std::wstring& path, ServerModule& module,
+                                                const std::wstring& nothingDone) {
     if (!module.Exports(ServerExport::kRegisterServer)) {
-        return MissingExport(path, ServerExport::kRegisterServer, L"nothing was registered");
+        return MissingExport(path, ServerExport::kRegisterServer, nothingDone);
     }
     if (!module.Exports(ServerExport::kUnregisterServer)) {
         return MissingExport(path, ServerExport::kUnregisterServer,
-                             L"nothing was registered, since a failed registration could not be "
-                             L"undone");
+                             nothingDone + L", since a failed registration could not be undone");
     }
+    return std::nullopt;
+}
+
+namespace {
+
+RegisterOutcome Register(const std::wstring& path, ServerModule& module,
+                         ServerModuleLoader& loader) {
+    if (auto missing = CheckBothExports(path, module, L"nothing was registered")) return *missing;
     const bool registeredBefore = loader.ProviderRegistered();
     const ResultCode registered = module.Call(ServerExport::kRegisterServer);
     if (!Failed(registered)) return Success(L"registered " + Quoted(path));
@@ -86,7 +91,8 @@ std::wstring HexCode(ResultCode code) {
     return text;
 }
 
-RegisterOutcome RunRegisterCommand(const RegisterCommand& command, ServerModuleLoader& loader) {
+RegisterOutcome RunRegisterCommand(const RegisterCommand& command, ServerModuleLoader& loader,
+                                   ComPlusCatalogOpener& catalogs) {
     if (!command.error.empty()) {
         return Failure(kInvalidArgument, command.error + L". " + RegisterUsage());
     }
@@ -106,8 +112,16 @@ RegisterOutcome RunRegisterCommand(const RegisterCommand& command, ServerModuleL
         return Failure(
             code, L"cannot load " + Quoted(path) + L" (" + reason + L", " + HexCode(code) + L")");
     }
-    if (command.action == RegisterAction::kRegister) return Register(path, *loaded.module, loader);
-    return Unregister(path, *loaded.module, loader);
+    switch (command.action) {
+        case RegisterAction::kRegister:
+            return Register(path, *loaded.module, loader);
+        case RegisterAction::kInstall:
+            return InstallHosted(path, *loaded.module, loader, catalogs);
+        case RegisterAction::kUninstall:
+            return UninstallHosted(path, *loaded.module, loader, catalogs);
+        default:
+            return Unregister(path, *loaded.module, loader);
+    }
 }
 
 }  // namespace marl::installer

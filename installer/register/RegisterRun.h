@@ -9,6 +9,8 @@
 // registration the host had. A DLL that lacks DllUnregisterServer is not
 // registered at all, since a failure could not be undone.
 // /unregister: loads the DLL and calls DllUnregisterServer.
+// /install and /uninstall: the provider hosted as a COM+ server application
+// with its Windows service, through the COM+ catalog (ComPlusRun.h).
 //
 // The exit code is the result: 0 after a success, otherwise the failing
 // HRESULT (DllRegisterServer's, DllUnregisterServer's, the load failure's as
@@ -21,6 +23,7 @@
 // code in hex. No exception leaves RunRegisterCommand except std::bad_alloc.
 #include <string>
 
+#include "installer/register/ComPlusCatalog.h"
 #include "installer/register/RegisterCommand.h"
 #include "installer/register/ServerModule.h"
 
@@ -32,7 +35,9 @@ struct RegisterOutcome {
     bool isError = false;
 };
 
-RegisterOutcome RunRegisterCommand(const RegisterCommand& command, ServerModuleLoader& loader);
+// `catalogs` is opened only by /install and /uninstall.
+RegisterOutcome RunRegisterCommand(const RegisterCommand& command, ServerModuleLoader& loader,
+                                   ComPlusCatalogOpener& catalogs);
 
 // "0x80042306": a code as eight upper-case hex digits.
 std::wstring HexCode(ResultCode code);

@@ -1,15 +1,16 @@
 #!/bin/sh
 # MarlVss.msi installed, used, upgraded and removed by Wine's msiexec, in a
 # prefix of its own with the stand-in VSS coordinator registered
-# (run_in_own_prefix.sh ... none):
+# (run_in_own_prefix.sh ... none) and the stand-in COM+ catalog, which this
+# script registers:
 #
-#   install_check.sh WINE64 PACKAGE UPGRADE_PACKAGE ACTIVATION_TEST_EXE
+#   install_check.sh WINE64 PACKAGE UPGRADE_PACKAGE ACTIVATION_TEST_EXE CATALOG_DLL
 #
 # ACTIVATION_TEST_EXE is the COM activation test built against this test's
 # simulator; it runs against the DLL the package installed. Prints each
 # failed check; exits 1 when any failed.
 set -u
-wine64=$1 package=$2 upgrade=$3 activation=$4
+wine64=$1 package=$2 upgrade=$3 activation=$4 catalog_dll=$5
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -33,6 +34,9 @@ appid_dll='HKCR\AppID\QVssProvider.DLL'
 store='HKLM\Software\Marl\TestVssCoordinator'
 vss_provider="$store\\Providers\\{07CAA863-7DBD-4572-B2B4-67F6D9495E3F}"
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+catalog='HKLM\Software\Marl\TestComPlusCatalog'
+application="$catalog\\Applications\\{D4A99159-36FD-4045-9EBF-3E28CA72EB12}"
+service='HKLM\System\CurrentControlSet\Services\marlvssprovider'
 
 msiexec() { "$wine64" msiexec "$@" </dev/null >/dev/null 2>&1; }
 has_key() { "$wine64" reg query "$1" </dev/null >/dev/null 2>&1; }
@@ -57,6 +61,46 @@ expect_unregistered() {
     expect_no_key "$1" "$key"
   done
 }
+# query KEY [VALUE]: what reg prints, without CR.
+query() { "$wine64" reg query "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# expect_value NAME KEY VALUE TEXT: the value's line holds TEXT.
+expect_value() {
+  query "$2" /v "$3" | grep -qiF -- "$4" || fail "$1: $2 $3 is not $4: $(query "$2" /v "$3")"
+}
+# The COM+ server application, its one component (the installed DLL) and its
+# service (demand start) as the stand-in catalog and Wine's service manager
+# hold them; exactly one application.
+expect_hosted() {
+  expect_value "$1" "$application" Name "Marl VSS Provider"
+  expect_value "$1" "$application" Activation 0x1
+  expect_value "$1" "$application" Identity 'nt authority\system'
+  expect_value "$1" "$application" Service marlvssprovider
+  [ "$(query "$catalog\\Applications" | grep -c '^HKEY.*Applications\\')" -eq 1 ] ||
+    fail "$1: not exactly one COM+ application: $(query "$catalog\\Applications")"
+  components=$(query "$application\\Components" | grep -c 'REG_SZ')
+  [ "$components" -eq 1 ] || fail "$1: $components components instead of one"
+  expect_value "$1" "$application\\Components" 0001 'C:\Program Files\Marl VSS\MarlVssProvider.dll'
+  expect_value "$1" "$service" Start 0x3
+  expect_value "$1" "$service" ImagePath marl_complus_surrogate.exe
+  query "$catalog\\Calls" | grep -qF 'marlvssprovider SERVICE_DEMAND_START SERVICE_ERROR_NORMAL "" ".\LocalSystem"' ||
+    fail "$1: the service was not asked for as LocalSystem, demand start"
+}
+expect_not_hosted() {
+  expect_no_key "$1" "$application"
+  expect_no_key "$1" "$service"
+}
+# wait_for_line FILE TEXT: bounded wait until FILE holds a line with TEXT (a
+# service writes it in its own time); fails when it never does.
+wait_for_line() {
+  for _ in $(seq 200); do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+"$wine64" regsvr32 /s "$(winpath "$catalog_dll")" </dev/null >/dev/null 2>&1 ||
+  { echo "install_check: regsvr32 of the COM+ catalog stand-in failed"; exit 1; }
 
 # The installed settings file is open to SYSTEM and the Administrators only
 # (Wine keeps no access lists, so the package's table is what can be checked).
@@ -88,6 +132,7 @@ done
 ! menu_exists || fail "refused: the Start-menu folder was left"
 expect_no_key refused "$uninstall\\$code"
 expect_unregistered refused
+expect_not_hosted refused
 "$wine64" reg delete "$store" /v FailWith /f </dev/null >/dev/null 2>&1 ||
   fail "cannot clear the coordinator's refusal"
 
@@ -100,6 +145,7 @@ for s in "Marl VSS Configurator.lnk" "Marl VSS Support Archive.lnk"; do
 done
 expect_key install "$uninstall\\$code"
 expect_registered install
+expect_hosted install
 "$wine64" reg query "$clsid\\InprocServer32" </dev/null 2>/dev/null |
   grep -qi 'C:\\Program Files\\Marl VSS\\MarlVssProvider.dll' ||
   fail "install: InprocServer32 does not name the installed DLL"
@@ -108,11 +154,13 @@ expect_registered install
 #     MarlVssRegister by hand (VSS refuses a second registration of the
 #     provider id; the DLL replaces it). A refused attempt leaves the
 #     registration that was in place.
-# (REINSTALL=ALL is what "msiexec /fa" sets; Wine's msiexec /f takes no
-# package path, only a product code, and then fails.)
-msiexec /i "$(winpath "$package")" REINSTALL=ALL REINSTALLMODE=vomus /qn ||
+# A repair as the properties that /fa stands for: Wine's msiexec hands a
+# package path given to /fa to MsiReinstallFeature as if it were a product
+# code (error 1605) and has no /f for a product code.
+msiexec /i "$(winpath "$package")" REINSTALL=ALL REINSTALLMODE=omus /qn ||
   fail "repair: msiexec failed"
 expect_registered repair
+expect_hosted repair
 register() {
   "$wine64" 'C:\Program Files\Marl VSS\MarlVssRegister.exe' /register \
     'C:\Program Files\Marl VSS\MarlVssProvider.dll' </dev/null >/dev/null 2>&1
@@ -134,6 +182,27 @@ if ! "$wine64" "$activation" </dev/null; then
   tr -d '\r' <"$folder/marl_vss_log.txt" | grep '\[ERROR\]' | tail -20
 fi
 [ -s "$folder/marl_vss_log.txt" ] || fail "the provider wrote no log"
+
+# 3b. The service holds a provider with the address the activation test
+#     wrote; the configurator changes EXTERNAL_IP (one answer per line; the
+#     other keys are kept) and restarts the service, whose new provider reads
+#     the new address.
+log="$folder/marl_vss_log.txt"
+"$wine64" sc start marlvssprovider </dev/null >/dev/null 2>&1 || fail "cannot start the service"
+wait_for_line "$log" "Set nxa_external_ip to: 127.0.0.5" ||
+  fail "the service's provider did not read the configuration"
+printf '%s\n' y 127.0.0.6 n n n n n n n n n n n n >"$WINEPREFIX/answers.txt"
+"$wine64" 'C:\Program Files\Marl VSS\MarlVssConfigurator.exe' <"$WINEPREFIX/answers.txt" \
+  >/dev/null 2>&1 || fail "the configurator failed"
+conf_log=$(tr -d '\r' <"$folder/marl_vss_conf_log.txt" 2>/dev/null)
+printf '%s\n' "$conf_log" | grep -qF "Started service" ||
+  fail "configure: the service was not restarted: $(printf '%s\n' "$conf_log" | tail -3)"
+wait_for_line "$log" "Set nxa_external_ip to: 127.0.0.6" ||
+  fail "configure: no provider read the new address after the restart"
+calls=$(query "$catalog\\Calls")
+[ "$(printf '%s\n' "$calls" | grep -c 'created the provider 0x00000000')" -ge 2 ] &&
+  printf '%s\n' "$calls" | grep -qF 'released the provider' ||
+  fail "configure: the service did not release its provider and create a new one: $calls"
 cp "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before"
 
 # 4. A newer package replaces this one and keeps the settings.
@@ -142,6 +211,7 @@ expect_no_key upgrade "$uninstall\\$code"
 expect_key upgrade "$uninstall\\$upgrade_code"
 expect_files upgrade
 expect_registered upgrade
+expect_hosted upgrade
 cmp -s "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before" ||
   fail "upgrade: marl_vss_conf.txt was overwritten"
 
@@ -154,6 +224,7 @@ done
 ! menu_exists || fail "remove: the Start-menu folder is still there"
 expect_no_key remove "$uninstall\\$upgrade_code"
 expect_unregistered remove
+expect_not_hosted remove
 cmp -s "$folder/marl_vss_conf.txt" "$WINEPREFIX/conf.before" ||
   fail "remove: marl_vss_conf.txt was removed or changed"
 [ -s "$folder/marl_vss_log.txt" ] || fail "remove: the provider's log was removed"

@@ -72,6 +72,11 @@ inline constexpr GUID kClsidVssCoordinator = GuidFromText("E579AB5F-1CC4-44B4-BE
 inline constexpr GUID kIidIVssAdmin = GuidFromText("77ED5996-2F63-11D3-8A39-00C04F72D8E3");
 inline constexpr wchar_t kClsidVssCoordinatorBraced[] = L"{E579AB5F-1CC4-44B4-BED9-DE0991FF0623}";
 
+// The COM+ administration catalog (COMAdmin.COMAdminCatalog), through which
+// the installer hosts the provider as a COM+ server application.
+inline constexpr GUID kClsidComAdminCatalog = GuidFromText("F618C514-DFB8-11D1-A2CF-00805FC79235");
+inline constexpr wchar_t kClsidComAdminCatalogBraced[] = L"{F618C514-DFB8-11D1-A2CF-00805FC79235}";
+
 // What VSS is told about the provider.
 inline constexpr wchar_t kVssProviderName[] = L"Marl HW Provider";
 inline constexpr wchar_t kVssProviderVersion[] = L"2.0.10";

@@ -21,6 +21,10 @@
 #define MARL_TYPELIB_ID_TEXT "161A2EB8-693B-4E2F-8FE6-127C9B8C8596"
 /* The application id (AppID). */
 #define MARL_APPID_TEXT "F2ED9FE2-9BA1-4980-BD79-6B1E6239A3B3"
+/* The COM+ server application that hosts the provider as the Windows service
+ * "marlvssprovider" (its own id: the DLL's AppID above belongs to the class's
+ * registration and would collide with the one COM+ writes). */
+#define MARL_COMPLUS_APPLICATION_ID_TEXT "D4A99159-36FD-4045-9EBF-3E28CA72EB12"
 /* The interface IQProvider that the type library describes (the provider
  * object does not implement it). */
 #define MARL_IID_IQPROVIDER_TEXT "D0544B9D-1485-422E-8A36-50DE26EEBE98"

@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "CoordinatorStore.h"
+#include "StandInCom.h"
 
 namespace marl::testcoordinator {
-
-long& LiveObjects() {
-    static long count = 0;
-    return count;
-}
-
 namespace {
 
 wchar_t* TaskCopy(const std::wstring& text) {
@@ -24,33 +19,7 @@ wchar_t* TaskCopy(const std::wstring& text) {
     return copy;
 }
 
-// Shared reference counting of the stand-in's objects.
-template <typename Interface>
-class Counted : public Interface {
-  public:
-    Counted() { ::InterlockedIncrement(&LiveObjects()); }
-    virtual ~Counted() { ::InterlockedDecrement(&LiveObjects()); }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = ::InterlockedDecrement(&m_refs);
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        if (IsEqualIID(riid, __uuidof(IUnknown)) || IsEqualIID(riid, __uuidof(Interface))) {
-            *ppv = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-
-  private:
-    LONG m_refs = 0;
-};
+using standin::Counted;
 
 class ProviderEnum final : public Counted<IVssEnumObject> {
   public:
@@ -141,14 +110,7 @@ class Coordinator final : public Counted<IVssAdmin> {
 }  // namespace
 
 HRESULT CreateCoordinator(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    auto* object = new (std::nothrow) Coordinator();
-    if (object == nullptr) return E_OUTOFMEMORY;
-    object->AddRef();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return standin::CreateAnswering<Coordinator>(riid, ppv);
 }
 
 }  // namespace marl::testcoordinator

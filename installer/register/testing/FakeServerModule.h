@@ -1,7 +1,8 @@
 #pragma once
 // A scripted ServerModuleLoader for the registration policy's tests. Each
-// event (load, unload, export called) is appended to `events`, so that a test
-// can check what was called and in which order. Not thread-safe.
+// event (load, unload, export called, and through `catalogs` every COM+
+// catalog call) is appended to `events`, so that a test can check what was
+// called and in which order. Not thread-safe.
 #include <map>
 #include <memory>
 #include <set>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "installer/register/ServerModule.h"
+#include "installer/register/testing/FakeComPlusCatalog.h"
 
 namespace marl::installer::testing {
 
@@ -26,6 +28,9 @@ class FakeServerLoader : public ServerModuleLoader {
     std::vector<std::wstring> events;
     // What ProviderRegistered answers.
     bool registeredBefore = false;
+    // The COM+ catalog as the test scripts it, and its opener.
+    FakeComPlusState complus{&events};
+    FakeComPlusOpener catalogs{complus};
 
     std::wstring AbsolutePath(const std::wstring& path) override { return L"C:\\here\\" + path; }
 

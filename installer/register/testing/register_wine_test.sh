@@ -88,7 +88,17 @@ expect_line "no exports" err "\"C:\\windows\\system32\\kernel32.dll\" does not e
 
 run usage 87 /u "$dll"
 expect_calls usage ""
-expect_line usage err "unknown switch /u. Usage: MarlVssRegister.exe /register|/unregister <dll path>"
+expect_line usage err "unknown switch /u. Usage: MarlVssRegister.exe /register|/unregister|/install|/uninstall <dll path>"
+
+# No COM+ catalog in this prefix (Wine has none): /install registers nothing,
+# /uninstall still unregisters the DLL; both report REGDB_E_CLASSNOTREG.
+run "install without a catalog" 84 /install "$dll"
+expect_calls "install without a catalog" ""
+expect_line "install without a catalog" err "opening the COM+ catalog failed with 0x80040154"
+expect_line "install without a catalog" err "nothing was installed"
+run "uninstall without a catalog" 84 /uninstall "$dll"
+expect_calls "uninstall without a catalog" "unregister sta"
+expect_line "uninstall without a catalog" err "opening the COM+ catalog failed with 0x80040154"
 
 [ $failures -eq 0 ] && echo "register_wine_test: all checks passed" && exit 0
 echo "register_wine_test: $failures check(s) failed"

@@ -1,7 +1,8 @@
 // MarlVssRegister.exe: registers or unregisters a COM server DLL, as regsvr32
 // does, but a registration that fails is undone at once and the outcome is
-// the process's exit code (see RegisterRun.h). The installer runs it; an
-// administrator may too.
+// the process's exit code (see RegisterRun.h); and installs or uninstalls the
+// provider as a COM+ application with its Windows service (ComPlusRun.h).
+// The installer runs it; an administrator may too.
 #include <objbase.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "installer/register/RegisterRun.h"
+#include "installer/register/win32/ComPlusCatalogWin32.h"
 #include "installer/register/win32/ServerModuleWin32.h"
 
 namespace {
@@ -59,8 +61,9 @@ int Run(int argc, wchar_t** argv) {
     {
         ComApartment com;
         std::unique_ptr<ServerModuleLoader> loader = MakeSystemServerLoader();
-        // The DLL is unloaded before COM is shut down.
-        outcome = RunRegisterCommand(command, *loader);
+        std::unique_ptr<ComPlusCatalogOpener> catalogs = MakeSystemComPlusCatalogs();
+        // The DLL and the catalog are released before COM is shut down.
+        outcome = RunRegisterCommand(command, *loader, *catalogs);
     }
     WriteLine(outcome.isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE, outcome.message);
     return static_cast<int>(outcome.exitCode);
