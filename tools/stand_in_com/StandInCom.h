@@ -79,6 +79,18 @@ class StaticFactory final : public IClassFactory {
 // Whether the DLL holds no locks and no live objects.
 bool CanUnload();
 
+// What a stand-in DLL serves. Each DLL defines ThisServer(); StandInExports.cpp,
+// compiled into each, makes DllMain and the four exports from it.
+struct ServerDescription {
+    const CLSID& clsid;
+    std::wstring clsidBraced;
+    const wchar_t* description;  // the class key's default value
+    CreateFunction create;
+};
+const ServerDescription& ThisServer();
+// The DLL's own module handle, recorded by its DllMain.
+HINSTANCE ModuleInstance();
+
 // Writes CLSID\{clsid} (default value `description`) with InprocServer32
 // naming the DLL `module`, threading model "Both"; and removes it again.
 HRESULT RegisterInprocServer(HINSTANCE module, const std::wstring& clsidBraced,

@@ -1,42 +1,13 @@
-// The stand-in coordinator's DLL (test-only): class factory for
-// CLSID_VSSCoordinator, and its own registration as an in-process server so
-// that a test can put it into a Wine prefix with regsvr32.
-#include <objbase.h>
-#include <windows.h>
-
-#include <string>
-
+// The stand-in coordinator's DLL (test-only): what it serves,
+// CLSID_VSSCoordinator; the exports are the stand-ins' shared ones.
 #include "Coordinator.h"
 #include "StandInCom.h"
 #include "provider/com/ProductGuids.h"
 
-namespace {
-
-HINSTANCE g_instance = nullptr;
-
-const std::wstring kClassId = marl::com::kClsidVssCoordinatorBraced;
-
-marl::standin::StaticFactory g_factory(marl::testcoordinator::CreateCoordinator);
-
-}  // namespace
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_instance = instance;
-    return TRUE;
+const marl::standin::ServerDescription& marl::standin::ThisServer() {
+    static const ServerDescription server{marl::com::kClsidVssCoordinator,
+                                          marl::com::kClsidVssCoordinatorBraced,
+                                          L"Marl test stand-in for the VSS coordinator",
+                                          marl::testcoordinator::CreateCoordinator};
+    return server;
 }
-
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, marl::com::kClsidVssCoordinator)) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(riid, ppv);
-}
-
-STDAPI DllCanUnloadNow() { return marl::standin::CanUnload() ? S_OK : S_FALSE; }
-
-STDAPI DllRegisterServer() {
-    return marl::standin::RegisterInprocServer(g_instance, kClassId,
-                                               L"Marl test stand-in for the VSS coordinator");
-}
-
-STDAPI DllUnregisterServer() { return marl::standin::UnregisterInprocServer(kClassId); }
