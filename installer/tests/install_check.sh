@@ -109,6 +109,22 @@ secret=$(msiinfo export "$package" MsiLockPermissionsEx | tr -d '\r' |
 [ "$secret" = 'D:P(A;;FA;;;SY)(A;;FA;;;BA)' ] ||
   fail "package: marl_vss_conf.txt is not locked to SYSTEM and Administrators (\"$secret\")"
 
+# A refused upgrade must leave the older version in place: the older
+# product's removal runs inside the installation's transaction (after
+# InstallInitialize, before any action that writes the script), and a
+# rolled-back removal hosts the provider again. Wine's msiexec removes the
+# older product in a nested msiexec at once and cannot roll that back, so the
+# package's sequence is what can be checked here.
+sequence() {
+  msiinfo export "$package" InstallExecuteSequence | tr -d '\r' |
+    awk -F'\t' -v action="$1" '$1 == action { print $3 }'
+}
+removal=$(sequence RemoveExistingProducts)
+[ "$removal" -gt "$(sequence InstallInitialize)" ] && [ "$removal" -lt "$(sequence ProcessComponents)" ] ||
+  fail "package: RemoveExistingProducts ($removal) is not inside the installation's transaction"
+[ "$(sequence UnregisterProviderRollback)" -lt "$(sequence UnregisterProvider)" ] ||
+  fail "package: no rollback of the provider's removal scheduled before it"
+
 code=$(product_code "$package")
 [ -n "$code" ] || { echo "install_check: no ProductCode in $package"; exit 1; }
 upgrade_code=$(product_code "$upgrade")
@@ -161,6 +177,10 @@ msiexec /i "$(winpath "$package")" REINSTALL=ALL REINSTALLMODE=omus /qn ||
   fail "repair: msiexec failed"
 expect_registered repair
 expect_hosted repair
+# The same package installed again over itself changes nothing.
+msiexec /i "$(winpath "$package")" /qn || fail "reinstall: msiexec failed"
+expect_registered reinstall
+expect_hosted reinstall
 register() {
   "$wine64" 'C:\Program Files\Marl VSS\MarlVssRegister.exe' /register \
     'C:\Program Files\Marl VSS\MarlVssProvider.dll' </dev/null >/dev/null 2>&1
