@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 
+#include "HarnessSession.h"
 #include "ProviderSimTest.h"
 #include "platform/com_memory.h"
 #include "provider/QProviderHelpers.h"
@@ -325,6 +327,36 @@ TEST_F(ProviderIntegrationTest, ReleasedLunsLeaveNothingExposedOrMapped) {
     EXPECT_EQ(ExposedVolSnaps(snap), 0u);
     EXPECT_EQ(MappedVolSnaps(snap), 0u);
     EXPECT_EQ(p.OnLunEmpty(nullptr, &targets[0]), VSS_E_PROVIDER_VETO);  // already released
+}
+
+// The harness's account of a lifecycle: every call line ends with its time,
+// and the summary's exchanges and connections are the commands and logins
+// the array received (each exchange connects and logs in once).
+TEST_F(ProviderIntegrationTest, HarnessTimesEachCallAndCountsTheArrayExchanges) {
+    std::ostringstream out;
+    marl::harness::HarnessSession session(*m_provider, out);
+    session.CountExchanges(marl::harness::RedirectedExchanges);
+    ASSERT_TRUE(session.Create({Inv::kAppBin, Inv::kAppData}, "MARL")) << out.str();
+    ASSERT_TRUE(session.Delete()) << out.str();
+    session.PrintSummary();
+    size_t callLines = 0;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] != '[') continue;
+        ++callLines;
+        EXPECT_THAT(line, ::testing::HasSubstr(" -> 0x00000000 S_OK"));
+        const size_t time = line.rfind("  [");
+        ASSERT_NE(time, std::string::npos) << line;
+        EXPECT_THAT(line.substr(time), ::testing::EndsWith(" ms]")) << line;
+    }
+    EXPECT_EQ(callLines, session.Calls().size());
+    size_t logins = 0;
+    for (const auto& r : Sim().Journal()) logins += r.command == "login" ? 1 : 0;
+    EXPECT_THAT(out.str(),
+                ::testing::HasSubstr("; array: " + std::to_string(Commands().size()) +
+                                     " exchanges (commands sent), " + std::to_string(logins) +
+                                     " connections (connects)\n"));
+    EXPECT_THAT(out.str(), ::testing::HasSubstr("=== summary: 14 calls, 0 failed\n=== time: "));
 }
 
 // A set given up after GetTargetLuns described its LUNs leaves them to VSS:

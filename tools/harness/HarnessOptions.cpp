@@ -194,6 +194,8 @@ const char* HarnessUsage() {
            "With --com it drives the registered MarlVssProvider.dll instead, created through\n"
            "COM as VSS creates it; the DLL reads C:\\Program Files\\Marl VSS\\marl_vss_conf.txt\n"
            "(--write-config writes it there) and reaches EXTERNAL_IP on ports 443 and 80.\n"
+           "Each call is printed with its HRESULT and its time; the summary gives the whole\n"
+           "time and the array commands sent and connects made (not counted with --com).\n"
            "\n"
            "steps (run in the order given):\n"
            "  create   AreLunsSupported, BeginPrepareSnapshot, EndPrepareSnapshots,\n"

@@ -19,14 +19,31 @@ HarnessSession::HarnessSession(CQProvider& provider, std::ostream& out)
 HarnessSession::HarnessSession(ProviderCalls& provider, std::ostream& out)
     : m_provider(provider), m_out(out) {}
 
+namespace {
+
+double MsBetween(std::chrono::steady_clock::time_point from,
+                 std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+}  // namespace
+
+void HarnessSession::BeginStep(const std::string& heading) {
+    m_out << "--- " << heading << "\n";
+    m_mark = Clock::now();
+}
+
 bool HarnessSession::Record(const std::string& call, HRESULT hr, bool asExpected,
                             const std::string& detail) {
-    m_calls.push_back({call, hr, asExpected});
-    char number[16];
+    const double ms = MsBetween(m_mark, Clock::now());
+    m_calls.push_back({call, hr, asExpected, ms});
+    char number[16], elapsed[32];
     std::snprintf(number, sizeof number, "[%2zu] ", m_calls.size());
+    std::snprintf(elapsed, sizeof elapsed, "  [%.1f ms]", ms);
     m_out << number << call << " -> " << ResultText(hr) << detail << (asExpected ? "" : "  FAILED")
-          << "\n";
+          << elapsed << "\n";
     m_out.flush();
+    m_mark = Clock::now();  // the printing is not the next call's time
     return asExpected;
 }
 
@@ -79,7 +96,7 @@ bool HarnessSession::AbortAfterFailure(const VSS_ID& setId) {
 }
 
 bool HarnessSession::Create(const std::vector<std::string>& serials, const std::string& vendor) {
-    m_out << "--- create: a shadow copy of " << serials.size() << " LUNs\n";
+    BeginStep("create: a shadow copy of " + std::to_string(serials.size()) + " LUNs");
     m_sources = LunSet::FromSerials(serials, vendor);
     m_targets = LunSet();
     if (!AskSupported(m_sources)) return false;
@@ -92,7 +109,7 @@ bool HarnessSession::Create(const std::vector<std::string>& serials, const std::
 bool HarnessSession::Delete() { return Delete(m_targets.Serials()); }
 
 bool HarnessSession::Delete(const std::vector<std::string>& snapshotSerials) {
-    m_out << "--- delete: " << snapshotSerials.size() << " snapshot LUNs\n";
+    BeginStep("delete: " + std::to_string(snapshotSerials.size()) + " snapshot LUNs");
     LunSet luns = LunSet::FromSerials(snapshotSerials, "MARL");
     bool ok = true;
     for (size_t i = 0; i < luns.Size(); ++i)
@@ -105,7 +122,8 @@ bool HarnessSession::Resync() { return Resync(m_targets.Serials(), m_sources.Ser
 
 bool HarnessSession::Resync(const std::vector<std::string>& snapshotSerials,
                             const std::vector<std::string>& destinationSerials) {
-    m_out << "--- resync: " << snapshotSerials.size() << " snapshot LUNs onto their sources\n";
+    BeginStep("resync: " + std::to_string(snapshotSerials.size()) +
+              " snapshot LUNs onto their sources");
     LunSet snaps = LunSet::FromSerials(snapshotSerials, "MARL");
     LunSet dests = LunSet::FromSerials(destinationSerials, "MARL");
     IVssAsync* async = nullptr;
@@ -130,7 +148,7 @@ bool HarnessSession::Resync(const std::vector<std::string>& snapshotSerials,
 }
 
 bool HarnessSession::Abort(const std::vector<std::string>& serials, const std::string& vendor) {
-    m_out << "--- abort: a prepared set of " << serials.size() << " LUNs is given up\n";
+    BeginStep("abort: a prepared set of " + std::to_string(serials.size()) + " LUNs is given up");
     LunSet luns = LunSet::FromSerials(serials, vendor);
     if (!AskSupported(luns)) return false;
     VSS_ID setId = NewSetId();
@@ -142,7 +160,7 @@ bool HarnessSession::Notify(DWORD flags) {
     char name[64];
     std::snprintf(name, sizeof name, "OnLunStateChange(%zu LUNs, flags 0x%x)", m_targets.Size(),
                   static_cast<unsigned>(flags));
-    m_out << "--- notify\n";
+    BeginStep("notify");
     return Expect(name, m_provider.OnLunStateChange(m_targets.Data(), m_sources.Data(),
                                                     static_cast<DWORD>(m_targets.Size()), flags));
 }
@@ -153,11 +171,29 @@ int HarnessSession::Failures() const {
     return failures;
 }
 
+void HarnessSession::CountExchanges(std::function<ExchangeTally()> tally) {
+    m_tally = std::move(tally);
+    m_tallyAtStart = m_tally();
+}
+
 void HarnessSession::PrintSummary() {
     m_out << "=== summary: " << m_calls.size() << " calls, " << Failures() << " failed";
     for (const CallRecord& call : m_calls)
         if (!call.asExpected)
             m_out << "\n    failed: " << call.call << " -> " << ResultText(call.result);
+    double inCalls = 0;
+    for (const CallRecord& call : m_calls) inCalls += call.ms;
+    char times[96];
+    std::snprintf(times, sizeof times, "%.1f ms in all, %.1f ms in the calls",
+                  MsBetween(m_started, Clock::now()), inCalls);
+    m_out << "\n=== time: " << times << "; array: ";
+    if (m_tally) {
+        const ExchangeTally now = m_tally();
+        m_out << (now.commands - m_tallyAtStart.commands) << " exchanges (commands sent), "
+              << (now.connections - m_tallyAtStart.connections) << " connections (connects)";
+    } else {
+        m_out << "exchanges and connections not counted (the provider's DLL makes its own)";
+    }
     m_out << "\n";
     m_out.flush();
 }

@@ -29,10 +29,14 @@ marl::platform::HttpClientFactory RedirectingFactory(PortRedirect redirect,
 // The exchanges (sessions) that clients of this process's redirecting
 // factories have made, and the wall time spent in them, from opening the
 // session to closing it; the benchmark counts them against the journal and
-// takes their time out of the provider's.
+// takes their time out of the provider's. `commands` counts the array
+// commands sent (requests on the command path, logins and logouts left out),
+// `connections` the connects asked for; the harness prints both.
 struct ExchangeTally {
     uint64_t sessions = 0;
     uint64_t micros = 0;
+    uint64_t commands = 0;
+    uint64_t connections = 0;
 };
 ExchangeTally RedirectedExchanges();
 

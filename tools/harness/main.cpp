@@ -1,6 +1,7 @@
 // marl_vss_harness: stands in for the VSS coordinator and drives a provider
 // object through whole shadow-copy lifecycles (see HarnessUsage).
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 #include "HarnessOptions.h"
@@ -28,9 +29,12 @@ bool RunStep(HarnessSession& session, const std::string& step, const HarnessOpti
     return false;
 }
 
-// The steps against one provider; the number of calls that failed.
-int RunSession(ProviderCalls& provider, const HarnessOptions& o) {
+// The steps against one provider; the number of calls that failed. `tally`
+// counts the provider's array exchanges when the harness can see them.
+int RunSession(ProviderCalls& provider, const HarnessOptions& o,
+               std::function<ExchangeTally()> tally = nullptr) {
     HarnessSession session(provider, std::cout);
+    if (tally) session.CountExchanges(std::move(tally));
     for (const std::string& step : o.steps) {
         if (!RunStep(session, step, o)) {
             std::cout << "step '" << step << "' failed; the remaining steps are skipped\n";
@@ -45,7 +49,7 @@ int RunSession(ProviderCalls& provider, const HarnessOptions& o) {
 int RunInProcess(const HarnessOptions& o) {
     CQProvider provider(RedirectingFactory({o.httpsPort, o.httpPort}));
     DirectCalls calls(provider);
-    return RunSession(calls, o);
+    return RunSession(calls, o, RedirectedExchanges);
 }
 
 #ifdef _WIN32

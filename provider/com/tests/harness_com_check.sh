@@ -34,9 +34,13 @@ for line in "CoCreateInstance(CLSID_QProvider, CLSCTX_INPROC_SERVER, IVssHardwar
             "LocateLuns(3 LUNs) -> 0x00000000 S_OK" \
             "IVssAsync::QueryStatus -> 0x00000000 S_OK  status=0x00000000 reserved=100" \
             "=== summary: 20 calls, 0 failed" \
+            "; array: exchanges and connections not counted" \
             "Release -> references left 0"; do
   printf '%s\n' "$out" | grep -qF "$line" || fail "missing: $line"
 done
+# Every call line ends with the call's time.
+untimed=$(printf '%s\n' "$out" | tr -d '\r' | grep '^\[' | grep -cv '  \[[0-9]*\.[0-9] ms\]$')
+[ "$untimed" = 0 ] || fail "$untimed call lines without their time"
 log="$WINEPREFIX/drive_c/Program Files/Marl VSS/marl_vss_log.txt"
 reports=$(grep -c 'Could not take the log mutex "q9_logger" within 5000 ms' "$log")
 [ "$reports" = 1 ] || fail "the provider's log says $reports times that it went without the mutex"
