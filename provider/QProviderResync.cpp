@@ -85,11 +85,17 @@ void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD co
                                      marl::array::NameList& snapNames) {
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
     marl::array::LunInfoList snapVolumes;
+    // A group's volume snapshots that cannot hold a snapshot LUN's serial are
+    // not looked up; one listing of their serials serves every group.
+    marl::array::SerialSet serialsWanted;
+    for (DWORD i = 0; i < count; ++i) serialsWanted.insert(Text(snapshotLuns[i].m_szSerialNumber));
+    marl::array::VolSnapListing listing;
     for (const std::string& group : groups) {
         marl::array::LunInfoList groupSnaps;
-        GetQVolSnaps(group.c_str(), groupSnaps);
+        ListQVolSnaps(group.c_str(), groupSnaps);
         QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qCgSnapList length %d",
                  static_cast<int>(groupSnaps.size()));
+        LookUpVolSnapsHolding(groupSnaps, serialsWanted, listing);
         for (DWORD i = 0; i < count; ++i) {
             const std::string serial = Text(snapshotLuns[i].m_szSerialNumber);
             QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "searching for lun by sn=%s", serial.c_str());

@@ -151,9 +151,15 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
     static constexpr char kFn[] = "CQProvider::LocateLuns";
     if (count > 0 && luns == nullptr) return VSS_E_PROVIDER_VETO;
     marl::array::LunInfoList volSnaps;
-    GetQVolSnaps(nullptr, volSnaps);
+    ListQVolSnaps(nullptr, volSnaps);
     QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "qLunSnapList length %d",
              static_cast<int>(volSnaps.size()));
+    // Only a volume snapshot that may hold one of the LUNs' serials is worth
+    // its look-up; the others could not be taken below.
+    marl::array::SerialSet serialsWanted;
+    for (LONG i = 0; i < count; ++i) serialsWanted.insert(Text(luns[i].m_szSerialNumber));
+    marl::array::VolSnapListing listing;
+    LookUpVolSnapsHolding(volSnaps, serialsWanted, listing);
     std::string serials = " ";
     std::vector<const LunInfo*> found;
     for (const LunInfo& v : volSnaps) {

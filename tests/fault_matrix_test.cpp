@@ -78,9 +78,14 @@ constexpr VSS_SNAPSHOT_STATE kAborted = VSS_SS_ABORTED;
 // - a refused login breaks only the first exchange of the command, so a
 //   retried preparation, or a resync that still finds one LUN of the group
 //   snapshot, goes through;
-// - the first vss_volsnap_show of a location or a resync concerns the
-//   inventory's own snapshot "nightly", so refusing only its login does not
-//   keep the set's LUNs from being found.
+// - a location or a resync first reads every volume snapshot's serials in
+//   one listing (volsnap_show) and then asks only for those that may hold a
+//   LUN's serial; without that listing it asks for every volume snapshot, so
+//   no failure of the listing costs a LUN;
+// - the first vss_volsnap_show of a location or a resync therefore concerns
+//   one of the set's own LUNs: a refused login keeps it from being found,
+//   which fails a location; a resync still finds the group snapshot through
+//   the set's other LUN.
 const std::vector<Row>& Rows() {
     const Outcome none{"", kCreated};
     const Outcome aru{"AreLunsSupported", VSS_SS_UNKNOWN};
@@ -128,7 +133,8 @@ const std::vector<Row>& Rows() {
          true,
          {targets, none, targets, targets, targets}},
         {Phase::Locate, "snapshot_show", 0, false, {locate, locate, locate, locate, locate}},
-        {Phase::Locate, "vss_volsnap_show", 0, false, {locate, locate, locate, locate, none}},
+        {Phase::Locate, "volsnap_show", 0, false, {none, none, none, none, none}},
+        {Phase::Locate, "vss_volsnap_show", 0, false, {locate, locate, locate, locate, locate}},
         {Phase::Locate, "host_grp_show", 0, false, {none, none, none, none, none}},
         {Phase::Locate, "vol_map", 0, false, {locate, none, locate, locate, locate}},
         {Phase::Delete, "vss_volsnap_empty", 0, false, {empty, empty, empty, empty, empty}},
@@ -136,6 +142,7 @@ const std::vector<Row>& Rows() {
         {Phase::Resync, "vol_show", 0, false, {resync, resync, resync, resync, resync}},
         {Phase::Resync, "vg_show", 0, false, {none, none, none, none, none}},
         {Phase::Resync, "snapshot_show", 0, false, {resync, resync, resync, resync, resync}},
+        {Phase::Resync, "volsnap_show", 0, false, {none, none, none, none, none}},
         {Phase::Resync, "vss_volsnap_show", 0, false, {resync, resync, resync, resync, none}},
         {Phase::Resync, "snapshot_show", 1, false, {resync, resync, none, resync, resync}},
         {Phase::Resync, "vols_restore", 0, false, {resync, resync, resync, resync, resync}},

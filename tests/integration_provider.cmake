@@ -26,3 +26,11 @@ foreach(k RANGE 1 ${_slices})
   set_tests_properties(${_test} PROPERTIES TIMEOUT 900 COST 100)
 endforeach()
 set_tests_properties(integration_provider_test PROPERTIES COST 25)
+
+# LocateLuns and ResyncLuns against their first algorithm (every volume
+# snapshot asked for by name) over seeded random arrays: the simulator's
+# service in process behind the fake HTTP backend, so native only.
+if(NOT WIN32)
+  marl_test(locate_resync_differential_test SOURCES locate_resync_differential_test.cpp
+            LIBS marl_harness_lib marl_provider_testing marl_simulator_core)
+endif()

@@ -144,6 +144,21 @@ uint32_t marl::array::CQArrayClient::GetAllQVolSnaps(marl::array::LunInfoList& v
     return hr;
 }
 
+// The serials of every volume snapshot, for the look-ups by serial
+// (VolSnapLookup.cpp).
+uint32_t marl::array::CQArrayClient::GetVolSnapSerialIndex(VolSnapSerialIndex& index) {
+    static const ListingQuery query{
+        "CQProvider::GetVolSnapSerialIndex",
+        L"CQProvider::GetVolSnapSerialIndex",
+        L"volsnap_show",
+        "volsnap_show",
+        "Call ParseVolSnapSerials: %d",
+        "could not parse response for volsnap_show: invalid_argument %s",
+        "could not parse response for volsnap_show: %s"};
+    return RunListingQuery(query,
+                           [&index](const JsonNode& data) { ParseVolSnapSerials(data, index); });
+}
+
 LunInfo* marl::array::CQArrayClient::FindQLunBySn(marl::array::LunInfoList& luns,
                                                   const std::string& serial) {
     for (LunInfo& lun : luns) {

@@ -33,6 +33,7 @@
 #include "platform/http_client.h"
 #include "provider/array/ArrayRecords.h"
 #include "provider/array/ArrayTransport.h"
+#include "provider/array/VolSnapSerialIndex.h"
 
 namespace marl::array {
 
@@ -108,6 +109,22 @@ class CQArrayClient {
     // The volume snapshots of `volumeGroup` (nullptr: of all groups),
     // appended, each with its serials and volume name filled.
     uint32_t GetQVolSnaps(const char* volumeGroup, LunInfoList& records);
+    // The same listing ("snapshot_show"), appended with the serials and
+    // volume names left empty; the result is GetQVolSnaps's.
+    uint32_t ListQVolSnaps(const char* volumeGroup, LunInfoList& records);
+    // Every volume snapshot's serials by name, from one listing
+    // ("volsnap_show" without a name). 0, the transport's code, or 1.
+    uint32_t GetVolSnapSerialIndex(VolSnapSerialIndex& index);
+    // Keeps in `records` (a ListQVolSnaps listing) only the volume snapshots
+    // that may hold one of `wanted` as serial or peer serial, and fills their
+    // serials and volume name as GetQVolSnaps does, one exchange each, in
+    // order. Which may hold one is judged from `listing`, read on first need
+    // (GetVolSnapSerialIndex) and kept for the caller's later calls; without
+    // it, or when a serial wanted is empty, every record is kept and filled.
+    // A record that GetQVolSnaps would have filled with a serial wanted is
+    // therefore always kept.
+    void LookUpVolSnapsHolding(LunInfoList& records, const SerialSet& wanted,
+                               VolSnapListing& listing);
     // Maps every named volume snapshot to the configured host, or to its host
     // group; on a VMware guest then has the helper rescan and attach
     // `scsiSerials` (" sn1,sn2,...").

@@ -52,6 +52,7 @@ bool Is(std::string_view name, const char (&literal)[N]) {
 #define VIEW_ARG(view) std::string(view).c_str()
 
 constexpr char kVolShow[] = "ParseVolShow";
+constexpr char kVolSnapSerials[] = "ParseVolSnapSerials";
 constexpr char kRepVolShow[] = "ParseRepVolShow";
 constexpr char kRepSessionShow[] = "ParseRepSessionShow";
 constexpr char kSnapShow[] = "ParseSnapShow";
@@ -300,6 +301,29 @@ void ParseVolShow(const JsonNode& node, marl::array::LunInfoList& list) {
             list.pop_back();
             throw;
         }
+    }
+}
+
+void ParseVolSnapSerials(const JsonNode& node, marl::array::VolSnapSerialIndex& index) {
+    const LogGate log;
+    for (const JsonNode& entry : node) {
+        if (Is(entry.Name(), "data") && !IsVolumeRecord(entry)) {
+            PARSER_LOG(kVolSnapSerials, QLOG_DEBUG, "recursing inside data node");
+            ParseVolSnapSerials(entry, index);
+            return;
+        }
+        std::string sn;
+        std::string peerSn;
+        if (entry.Type() == JSON_NODE) {
+            for (const JsonNode& member : entry) {
+                if (Is(member.Name(), "scsi_sn")) {
+                    sn = NormaliseSerial(member.AsString());
+                } else if (Is(member.Name(), "vss_scsi_sn")) {
+                    peerSn = NormaliseSerial(member.AsString());
+                }
+            }
+        }
+        index.Add(std::string(entry.Name()), sn, peerSn);
     }
 }
 

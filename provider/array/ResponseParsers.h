@@ -13,12 +13,17 @@
 
 #include "json/JsonNode.h"
 #include "provider/array/ArrayRecords.h"
+#include "provider/array/VolSnapSerialIndex.h"
 
 // Lower case (A to Z only), then "0" in front until at least 8 characters.
 std::string NormaliseSerial(std::string serial);
 
 // "vol_show", "volsnap_show", "vss_volsnap_show": one LunInfo per entry.
 void ParseVolShow(const marl::json::JsonNode& node, marl::array::LunInfoList& list);
+
+// "volsnap_show" read for the serials only: each entry's serial and peer
+// serial (normalised; empty when the entry has none) under the entry's name.
+void ParseVolSnapSerials(const marl::json::JsonNode& node, marl::array::VolSnapSerialIndex& index);
 
 // "replication_volume_show": sets peerSn on every record of `list` whose
 // volName is an entry's "local_volume" (entries with an empty serial or name

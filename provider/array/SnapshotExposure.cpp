@@ -140,32 +140,6 @@ uint32_t marl::array::CQArrayClient::GetSnapLunSN(const std::string& volSnapName
     return 0;
 }
 
-uint32_t marl::array::CQArrayClient::GetQVolSnaps(const char* volumeGroup,
-                                                  marl::array::LunInfoList& records) {
-    static constexpr char kFunction[] = "CQProvider::GetQVolSnaps";
-    Pairs pairs{{L"full", L"true"}};
-    if (volumeGroup != nullptr) pairs.emplace_back(L"volume_group", Widen(volumeGroup));
-    std::string reply;
-    uint32_t hr = SendArrayRequest(L"snapshot_show", Args(pairs), reply);
-    if (hr != 0) return hr;
-    QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "snapshot_show returned with result len = ('%d')",
-             static_cast<int>(reply.size()));
-    ReplyReading reading = ReadReply(
-        kFunction, "snapshot_show", reply,
-        [&](const JsonNode& data) { ParseSnapShow(data, records); },
-        [&](const std::exception&) {
-            QVSS_LOG_FULL(kFunction, "PROVIDER", QLOG_TRACE,
-                          "could not parse response for snapshot_show, %s", reply.c_str());
-        });
-    if (reading == ReplyReading::kRefused) return 1;
-    // Each volume snapshot's serials come from a request of its own; one that
-    // cannot be read keeps empty serials, which no LUN matches.
-    for (LunInfo& record : records) {
-        GetSnapLunSN(record.volSnapName, record.sn, record.peerSn, record.volName);
-    }
-    return 0;
-}
-
 uint32_t marl::array::CQArrayClient::MapSnapshots(const marl::array::NameList& volSnapNames,
                                                   const std::string& scsiSerials) {
     static constexpr char kFunction[] = "CQProvider::MapSnapshots";
