@@ -101,6 +101,35 @@ TEST(ParseVolShow, Records) {
     }
 }
 
+// The serial listing of the look-ups: what each name may hold, as the
+// volume-snapshot reply reads it (serials normalised, nested data followed).
+TEST(ParseVolSnapSerials, WhatEachNameMayHold) {
+    struct Case {
+        const char* label;
+        const char* data;
+        const char* name;
+        const char* serial;
+        bool mayHold;
+    };
+    const Case cases[] = {
+        {"own serial, normalised", R"({"g:s:v":{"scsi_sn":"6B1A2"}})", "g:s:v", "0006b1a2", true},
+        {"peer serial", R"({"g:s:v":{"scsi_sn":"1","vss_scsi_sn":"AB"}})", "g:s:v", "000000ab",
+         true},
+        {"another serial", R"({"g:s:v":{"scsi_sn":"1","vss_scsi_sn":"2"}})", "g:s:v", "00000003",
+         false},
+        {"nested data", R"({"data":{"g:s:v":{"scsi_sn":"1"}}})", "g:s:v", "00000002", false},
+        {"a name listed twice keeps both", R"({"v":{"scsi_sn":"1"},"v":{"scsi_sn":"2"}})", "v",
+         "00000001", true},
+        {"no serial member holds only the empty one", R"({"v":{}})", "v", "00000000", false},
+        {"a name not listed may hold anything", R"({"v":{"scsi_sn":"1"}})", "w", "00000009", true},
+    };
+    for (const Case& c : cases) {
+        marl::array::VolSnapSerialIndex index;
+        ParseVolSnapSerials(Parse(c.data), index);
+        EXPECT_EQ(index.MayHold(c.name, {c.serial}), c.mayHold) << c.label;
+    }
+}
+
 TEST(ParseVolShow, AppendsToTheList) {
     marl::array::LunInfoList list(1);
     list.front().volName = "before";
