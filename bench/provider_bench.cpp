@@ -18,76 +18,26 @@
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
-#include <filesystem>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "HarnessConfig.h"
 #include "HarnessSession.h"
 #include "InTurns.h"
 #include "RedirectingHttpClient.h"
-#include "SimulatorControl.h"
-#include "SimulatorProcess.h"
+#include "SimulatorEnvironment.h"
 #include "common/QVssLog.h"
-#include "platform/install_folder.h"
 #include "provider/CQProvider.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using marl::harness::RedirectedExchanges;
 
-class Environment {
-  public:
-    static Environment& Get() {
-        static Environment env;
-        return env;
-    }
-    bool Ready() const { return m_sim != nullptr; }
-    const std::string& Error() const { return m_error; }
-    marl::sim::SimulatorControl& Sim() { return *m_control; }
-    std::unique_ptr<CQProvider> NewProvider() {
-        const auto& ports = m_sim->Ports();
-        return std::make_unique<CQProvider>(marl::harness::RedirectingFactory(
-            {static_cast<uint16_t>(ports.https), static_cast<uint16_t>(ports.http)}));
-    }
-    ~Environment() {
-        m_control.reset();
-        m_sim.reset();
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
-
-  private:
-    Environment() {
-        m_sim = marl::sim::SimulatorProcess::Launch({}, m_error);
-        if (!m_sim) return;
-        m_control = std::make_unique<marl::sim::SimulatorControl>(m_sim->Ports());
-        // No "." in the folder: the logger names rotations after the first one.
-        m_folder = fs::temp_directory_path() /
-                   ("marlproviderbench" + std::to_string(std::random_device{}()));
-        fs::create_directories(m_folder);
-        marl::platform::SetInstallFolder(m_folder.string());
-        marl::harness::HarnessConfig config;  // the simulator's credentials, log at INFO
-        std::string error;
-        marl::harness::WriteConfigFile(marl::platform::InstallFolder(), config, error);
-    }
-    std::unique_ptr<marl::sim::SimulatorProcess> m_sim;
-    std::unique_ptr<marl::sim::SimulatorControl> m_control;
-    fs::path m_folder;
-    std::string m_error;
-};
-
-size_t Commands(marl::sim::SimulatorControl& sim) {
-    size_t n = 0;
-    for (const auto& r : sim.Journal())
-        if (r.command != "login" && r.command != "logout") ++n;
-    return n;
-}
+using Environment = marl::bench::SimulatorEnvironment;
+using marl::bench::Commands;
+using marl::bench::GeneratedSerials;
 
 // Volume snapshots on the array: the records a full snapshot listing returns.
 size_t VolSnapsOnArray(marl::sim::SimulatorControl& sim) {
@@ -96,16 +46,6 @@ size_t VolSnapsOnArray(marl::sim::SimulatorControl& sim) {
     size_t n = 0;
     for (const auto& s : state["inventory"]["snapshots"].GetArray()) n += s["volsnaps"].Size();
     return n;
-}
-
-std::vector<std::string> GeneratedSerials(size_t count) {
-    std::vector<std::string> serials;
-    char text[32];
-    for (size_t i = 1; i <= count; ++i) {
-        std::snprintf(text, sizeof text, "6001405a%07zx", i);  // the generator's volume serials
-        serials.push_back(text);
-    }
-    return serials;
 }
 
 struct LifecycleFigures {
