@@ -11,6 +11,8 @@
 #include <openssl/x509v3.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -84,7 +86,8 @@ struct Seen {
 };
 
 // An array stand-in on 127.0.0.1: login sets a cookie, the command answers
-// 200 only with that cookie, logout answers 200. Records every request.
+// 200 only with that cookie, logout answers 200 (once let go, when its
+// replies are held). Records every request.
 class LoopbackArray {
   public:
     explicit LoopbackArray(CertKind kind) {
@@ -95,6 +98,7 @@ class LoopbackArray {
         Start(*m_http, m_httpPort, m_httpThread);
     }
     ~LoopbackArray() {
+        LetLogoutsGo();
         m_https->stop();
         m_http->stop();
         m_httpsThread.join();
@@ -107,6 +111,27 @@ class LoopbackArray {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_seen;
     }
+    // From now on a logout's reply waits until LetLogoutsGo (at most
+    // kHoldLimit; a client that awaits the reply is held that long).
+    void HoldLogouts() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_holdLogouts = true;
+    }
+    void LetLogoutsGo() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_holdLogouts = false;
+        m_changed.notify_all();
+    }
+    // Waits (at most kHoldLimit) until `n` requests have been recorded.
+    void AwaitRequests(size_t n) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, kHoldLimit, [&] { return m_seen.size() >= n; });
+    }
+    // Whether a held logout reply went out only because the hold ran out.
+    bool HoldRanOut() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_holdRanOut;
+    }
 
   private:
     void Record(const httplib::Request& req) {
@@ -115,6 +140,12 @@ class LoopbackArray {
                req.headers,     req.body};
         std::lock_guard<std::mutex> lock(m_mutex);
         m_seen.push_back(s);
+        m_changed.notify_all();
+    }
+    void HoldWhileAsked() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_changed.wait_for(lock, kHoldLimit, [&] { return !m_holdLogouts; }))
+            m_holdRanOut = true;
     }
     void Routes(httplib::Server& server) {
         server.Post("/main/services/login/",
@@ -138,6 +169,7 @@ class LoopbackArray {
                    });
         server.Get("/logout/", [this](const httplib::Request& req, httplib::Response& res) {
             Record(req);
+            HoldWhileAsked();
             res.set_content("{}", "application/json");
         });
     }
@@ -161,8 +193,12 @@ class LoopbackArray {
 
     std::atomic<int> m_logins{0};
     std::set<std::string> m_issued;
+    static constexpr std::chrono::seconds kHoldLimit{10};
     std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::vector<Seen> m_seen;
+    bool m_holdLogouts = false;
+    bool m_holdRanOut = false;
 };
 
 struct Client {
@@ -195,6 +231,7 @@ TEST(CurlTransport, HeadersAreThoseWinHttpSends) {
     LoopbackArray array(CertKind::kValid);
     Client client(array, true);
     ASSERT_EQ(client.Run(), 0u);
+    array.AwaitRequests(3);
     std::vector<Seen> seen = array.Requests();
     ASSERT_EQ(seen.size(), 3u);
     auto header = [](const Seen& s, const char* name) {
@@ -211,6 +248,29 @@ TEST(CurlTransport, HeadersAreThoseWinHttpSends) {
     EXPECT_EQ(header(seen[0], "Content-Type"), "application/x-www-form-urlencoded");
     EXPECT_EQ(header(seen[0], "Content-Length"), std::to_string(seen[0].body.size()));
     EXPECT_EQ(header(seen[1], "Content-Type"), "<none>");
+}
+
+// The array's logout is sent and its reply not awaited: the exchange returns
+// while the reply is held back, and the request, written whole before the
+// connection closed, still arrives, over TLS and plain HTTP alike.
+TEST(CurlTransport, LogoutIsSentWholeAndItsReplyNotAwaited) {
+    for (bool ssl : {true, false}) {
+        SCOPED_TRACE(ssl ? "HTTPS" : "HTTP");
+        TransportLogCapture log;
+        LoopbackArray array(CertKind::kValid);
+        array.HoldLogouts();
+        Client client(array, ssl);
+        ASSERT_EQ(client.Run(), 0u);
+        array.AwaitRequests(3);
+        array.LetLogoutsGo();
+        std::vector<Seen> seen = array.Requests();
+        ASSERT_EQ(seen.size(), 3u);
+        EXPECT_EQ(seen[2].method, "GET");
+        EXPECT_EQ(seen[2].path, "/logout/");
+        EXPECT_EQ(seen[2].remotePort, seen[0].remotePort);
+        EXPECT_FALSE(array.HoldRanOut()) << "the exchange waited for the logout's reply";
+        EXPECT_TRUE(Errors(log).empty());
+    }
 }
 
 TEST(CurlTransport, CertificateLeniencyIsWinHttpsAndNoMore) {
@@ -244,6 +304,7 @@ TEST(CurlTransport, CertificateLeniencyIsWinHttpsAndNoMore) {
             expected.insert(expected.end(), r.errorsPerAttempt.begin(), r.errorsPerAttempt.end());
         }
         EXPECT_EQ(Errors(log), expected);
+        array.AwaitRequests(r.result ? 0 : 3);
         EXPECT_EQ(array.Requests().size(), r.result ? 0u : 3u);
     }
 }
@@ -253,8 +314,10 @@ TEST(CurlTransport, LaterExchangesResumeTheTlsSession) {
     LoopbackArray array(CertKind::kValid);
     Client first(array, true);
     ASSERT_EQ(first.Run(), 0u);
+    array.AwaitRequests(3);
     Client second(array, true);
     ASSERT_EQ(second.Run(), 0u);
+    array.AwaitRequests(6);
     std::vector<Seen> seen = array.Requests();
     ASSERT_EQ(seen.size(), 6u);
     EXPECT_FALSE(seen[0].resumed);

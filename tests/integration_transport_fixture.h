@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RedirectingHttpClient.h"
@@ -34,7 +36,20 @@ class TransportTest : public marl::sim::SimulatorTest {
             marl::harness::RedirectingFactory({static_cast<uint16_t>(Sim().HttpsPort()),
                                                static_cast<uint16_t>(Sim().HttpPort())}),
             marl::array::CheckLoginReply);
-        return transport.SendArrayRequest(command, args, m_reply);
+        size_t logouts = Sim().JournalOf("logout").size();
+        uint32_t result = transport.SendArrayRequest(command, args, m_reply);
+        if (result == 0) AwaitLogout(logouts);
+        return result;
+    }
+
+    // The logout is sent and its reply not awaited, so the exchange returns
+    // before the simulator has taken it in. Waits a bounded while for the
+    // journal to hold more than `before` logouts; one that was lost stays
+    // missing from what the test reads next.
+    void AwaitLogout(size_t before) {
+        constexpr int kPolls = 500;
+        for (int i = 0; i < kPolls && Sim().JournalOf("logout").size() <= before; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
     // The ERROR lines since the test began.

@@ -11,10 +11,15 @@
 //
 // WinHTTP splits a request into send and receive and hands the body out as
 // it arrives; so does this client. Sending drives the transfer until the
-// response headers are in (or it ended), and each outcome is reported at the
-// step where WinHTTP would have reported it: a failure before the request
-// went out (name, connection, TLS) fails the send; no or broken response
-// headers fail the receive; a body cut short fails the reading once the bytes
+// whole request has been written to the connection (curl's debug stream tells
+// what went out), not until it is answered: a caller that awaits no answer
+// (the array's logout) closes the request right away and pays no round trip
+// for it, and the request still reaches the peer, since the bytes are in the
+// socket's send queue before the connection is closed. Receiving drives on to
+// the response headers. Each outcome is reported at the step where WinHTTP
+// would have reported it: a failure before the request went out (name,
+// connection, TLS) fails the send; no or broken response headers fail the
+// receive; a body cut short fails the reading once the bytes
 // that did arrive have been read. The body is received only as it is read:
 // at most kBufferedBytes wait unread (the transfer pauses beyond that), so a
 // body of any length costs the process bounded memory. Closing a request
@@ -154,6 +159,9 @@ struct Request : Handle {
     bool responseStarted = false;  // a status line arrived
     bool resendRefused = false;    // curl wanted to send it a second time
     bool headersComplete = false;  // a complete response header block arrived
+    bool headersOut = false;       // the request's header block was written
+    size_t bodyOut = 0;            // bytes of the request body written
+    bool settled = false;          // the transfer's end has been reported
     uint32_t lastStatus = 0;       // of the latest status line
     bool outOfMemory = false;
     bool received = false;
@@ -407,6 +415,25 @@ size_t WatchHeaders(char* data, size_t size, size_t count, void* request) {
     return n;
 }
 
+// What curl wrote of the request, from its debug stream (the header block in
+// one piece once it is out, then the body).
+int WatchOutput(CURL*, curl_infotype type, char* data, size_t size, void* request) {
+    Request* r = static_cast<Request*>(request);
+    if (type == CURLINFO_HEADER_OUT && size >= 4 &&
+        std::memcmp(data + size - 4, "\r\n\r\n", 4) == 0)
+        r->headersOut = true;
+    if (type == CURLINFO_DATA_OUT) r->bodyOut += size;
+    return 0;
+}
+
+// The final response's headers are in (a 1xx answer is not final).
+bool HeadersIn(const Request& r) { return r.headersComplete && r.lastStatus >= 200; }
+
+// The whole request is on its way, or already answered.
+bool SentWhole(const Request& r) {
+    return HeadersIn(r) || (r.headersOut && r.bodyOut >= r.postBody.size());
+}
+
 // curl resends a request on a fresh connection when a reused one died before
 // any answer. WinHTTP reports that as no response, and so must this client:
 // the array may already have run the command, and the transport decides
@@ -461,6 +488,7 @@ class CurlHttpClient final : public HttpClient {
     bool ResolveOnce(Connection& c);
     void ConfigureTransfer(Request& r);
     bool FinishTransfer(Request& r, CURLcode rc);
+    bool Settle(Request& r);
     void Drive(Request& r, bool (*ready)(const Request&));
     void End(Request& r, CURLcode rc);
     void Release(Session& s);
@@ -485,6 +513,9 @@ bool ConfigureSession(CURL* easy, const std::string& userAgent, Session* session
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CollectBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &WatchHeaders);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &NoteRequestStart);
+    // Verbose only feeds WatchOutput; nothing is printed.
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &WatchOutput);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     return ok;
 }
 
@@ -634,6 +665,7 @@ void CurlHttpClient::ConfigureTransfer(Request& r) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &r);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &r);
     curl_easy_setopt(e, CURLOPT_PREREQDATA, &r);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &r);
 }
 
 bool CurlHttpClient::SendRequest(HttpHandle h, const std::wstring& headers,
@@ -652,11 +684,21 @@ bool CurlHttpClient::SendRequest(HttpHandle h, const std::wstring& headers,
     s.current = r;
     if (curl_multi_add_handle(s.multi, s.easy) != CURLM_OK) return Fail(kErrInternal);
     s.attached = true;
-    // Up to the final response's headers (a 1xx answer is not final).
-    Drive(*r, [](const Request& q) { return q.headersComplete && q.lastStatus >= 200; });
-    if (r->finished) return FinishTransfer(*r, r->result);
-    r->received = true;
-    r->status = r->lastStatus;
+    Drive(*r, SentWhole);
+    return Settle(*r);
+}
+
+// Takes in what the transfer has come to: its end (reported once), or the
+// response headers.
+bool CurlHttpClient::Settle(Request& r) {
+    if (r.finished && !r.settled && !r.received) {
+        r.settled = true;
+        return FinishTransfer(r, r.result);
+    }
+    if (!r.received && HeadersIn(r)) {
+        r.received = true;
+        r.status = r.lastStatus;
+    }
     return Succeed();
 }
 
@@ -747,6 +789,10 @@ bool CurlHttpClient::ReceiveResponse(HttpHandle h) {
     Request* r = As<Request>(h, Handle::kRequest);
     if (!r) return Fail(kErrInvalidHandle);
     if (!r->sent) return Fail(kErrIncorrectHandleState);
+    if (!r->received && !r->finished) Drive(*r, HeadersIn);
+    // A failure that ends the transfer now fails the receive, whatever its
+    // cause: the request did go out.
+    if (!Settle(*r) && !r->receiveError) r->receiveError = m_lastError;
     if (!r->received) return Fail(r->receiveError ? r->receiveError : kErrIncorrectHandleState);
     return Succeed();
 }

@@ -92,6 +92,7 @@ void LatencyRelay::AcceptOne() {
     const int client = accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) return;  // the client gave up meanwhile, or out of descriptors
     ++m_accepted;
+    SendAtOnce(client);
     auto connection = std::make_unique<Connection>();
     connection->client = client;
     Connection& started = *connection;

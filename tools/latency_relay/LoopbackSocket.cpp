@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -108,7 +109,13 @@ int ConnectTo(const Endpoint& to, int cancelFd) {
         return -1;
     }
     if (!SetNonBlocking(fd, false)) CloseSocket(fd);
+    if (fd >= 0) SendAtOnce(fd);
     return fd;
+}
+
+void SendAtOnce(int fd) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool SetNonBlocking(int fd, bool nonBlocking) {

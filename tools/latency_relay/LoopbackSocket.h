@@ -25,9 +25,15 @@ bool ParseEndpoint(const std::string& text, Endpoint& endpoint, std::string& err
 // the port it got.
 int ListenOn(const Endpoint& at, uint16_t& boundPort);
 
-// A connected, blocking socket to `to`. When `cancelFd` is not -1 the
+// A connected, blocking socket to `to`, sending at once (SendAtOnce). When `cancelFd` is not -1 the
 // connect gives up as soon as that descriptor turns readable.
 int ConnectTo(const Endpoint& to, int cancelFd = -1);
+
+// Turns Nagle's algorithm off on `fd`. The relay writes each chunk when its
+// delay is up; with Nagle on, a chunk written while the previous one is
+// unacknowledged would wait for the peer's delayed acknowledgement (up to
+// 40 ms), a stall the link being imitated would not have.
+void SendAtOnce(int fd);
 
 // Sets or clears O_NONBLOCK.
 bool SetNonBlocking(int fd, bool nonBlocking);

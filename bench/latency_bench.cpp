@@ -1,0 +1,303 @@
+// The array exchange and the provider's lifecycle over a link with latency:
+// the loopback relay (tools/latency_relay) sits between the provider and a
+// private simulator on 127.0.0.1 and delays each direction by half the round
+// trip, its connect to the simulator by a whole one, as a TCP handshake would.
+//
+// - Round trips per exchange: SendArrayRequest (login, vol_show, logout over
+//   HTTPS) at a 20 ms round trip, the wall time per exchange divided by the
+//   round trip. The protocol cannot do with fewer than the TCP connect, the
+//   TLS handshake (one round trip with TLS 1.3, two with TLS 1.2), the login
+//   and the command: the logout is sent and its reply not awaited. Goal: at
+//   most that floor, for the TLS version the simulator negotiates with this
+//   build's libcurl, plus 0.2. The relay's connection count per exchange is
+//   printed beside it (one connection per exchange is what the array expects).
+// - A shadow copy of 8 LUNs in 2 consistency groups (AreLunsSupported to
+//   LocateLuns, then OnLunEmpty for each snapshot LUN) at 0 (no relay), 2, 20
+//   and 50 ms round trip, with its exchanges and its wall time in round trips
+//   per exchange, the share the round trips explain.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HarnessConfig.h"
+#include "HarnessSession.h"
+#include "LatencyRelay.h"
+#include "RedirectingHttpClient.h"
+#include "SimulatorControl.h"
+#include "SimulatorProcess.h"
+#include "common/QVssLog.h"
+#include "platform/install_folder.h"
+#include "provider/CQProvider.h"
+#include "provider/array/ArrayTransport.h"
+#include "provider/array/ResponseEnvelope.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kExchangeDelayMs = 10;  // a 20 ms round trip
+constexpr int kExchangesPerRun = 20;
+constexpr double kFloorSlack = 0.2;
+
+class Environment {
+  public:
+    static Environment& Get() {
+        static Environment env;
+        return env;
+    }
+    bool Ready() const { return m_sim != nullptr; }
+    const std::string& Error() const { return m_error; }
+    marl::sim::SimulatorControl& Sim() { return *m_control; }
+    uint16_t HttpsPort() const { return static_cast<uint16_t>(m_sim->Ports().https); }
+    ~Environment() {
+        m_control.reset();
+        m_sim.reset();
+        std::error_code ignored;
+        fs::remove_all(m_folder, ignored);
+    }
+
+  private:
+    Environment() {
+        m_sim = marl::sim::SimulatorProcess::Launch({"--no-http"}, m_error);
+        if (!m_sim) return;
+        m_control = std::make_unique<marl::sim::SimulatorControl>(m_sim->Ports());
+        // No "." in the folder: the logger names rotations after the first one.
+        m_folder = fs::temp_directory_path() /
+                   ("marllatencybench" + std::to_string(std::random_device{}()));
+        fs::create_directories(m_folder);
+        marl::platform::SetInstallFolder(m_folder.string());
+        marl::harness::HarnessConfig config;  // the simulator's credentials, log at INFO
+        std::string error;
+        marl::harness::WriteConfigFile(marl::platform::InstallFolder(), config, error);
+        CQLogger::getInstance()->OpenLogFile((m_folder / "marl_vss_log.txt").string());
+        CQLogger::getInstance()->SetLogLevel("PROVIDER", QLOG_INFO);
+    }
+    std::unique_ptr<marl::sim::SimulatorProcess> m_sim;
+    std::unique_ptr<marl::sim::SimulatorControl> m_control;
+    fs::path m_folder;
+    std::string m_error;
+};
+
+// The port the provider's HTTPS connections go to: a relay delaying each
+// direction by `delayMs`, or the simulator itself when the delay is 0.
+class Link {
+  public:
+    explicit Link(int delayMs) {
+        uint16_t simulator = Environment::Get().HttpsPort();
+        if (delayMs == 0) {
+            m_port = simulator;
+            return;
+        }
+        marl::relay::RelayOptions options;
+        options.listen = {"127.0.0.1", 0};
+        options.target = {"127.0.0.1", simulator};
+        options.delayMs = delayMs;
+        if (m_relay.Start(options, m_error)) m_port = m_relay.Port();
+    }
+    bool Ready() const { return m_port != 0; }
+    const std::string& Error() const { return m_error; }
+    uint16_t Port() const { return m_port; }
+    uint64_t Connections() const { return m_relay.Connections(); }
+
+  private:
+    marl::relay::LatencyRelay m_relay;
+    uint16_t m_port = 0;
+    std::string m_error;
+};
+
+// The median of the repetitions (the last value when the benchmark ran once).
+double MedianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// ---- round trips per exchange ----
+
+// What one TLS connection of libcurl to the simulator negotiates: the
+// version this build's backend gets, since it uses the same library with
+// its default protocol range.
+std::string NegotiatedTlsVersion() {
+    struct Probe {
+        CURL* easy;
+        std::string version;
+    } probe{curl_easy_init(), ""};
+    auto onHeader = [](char*, size_t size, size_t count, void* p) -> size_t {
+        Probe* probe = static_cast<Probe*>(p);
+        curl_tlssessioninfo* info = nullptr;
+        if (probe->version.empty() &&
+            curl_easy_getinfo(probe->easy, CURLINFO_TLS_SSL_PTR, &info) == CURLE_OK && info &&
+            info->backend == CURLSSLBACKEND_OPENSSL && info->internals) {
+            probe->version = SSL_get_version(static_cast<SSL*>(info->internals));
+        }
+        return size * count;
+    };
+    std::string url =
+        "https://127.0.0.1:" + std::to_string(Environment::Get().HttpsPort()) + "/logout/";
+    curl_easy_setopt(probe.easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(probe.easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(probe.easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(probe.easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(probe.easy, CURLOPT_HEADERFUNCTION,
+                     static_cast<size_t (*)(char*, size_t, size_t, void*)>(onHeader));
+    curl_easy_setopt(probe.easy, CURLOPT_HEADERDATA, &probe);
+    curl_easy_setopt(probe.easy, CURLOPT_WRITEFUNCTION,
+                     static_cast<size_t (*)(char*, size_t, size_t, void*)>(
+                         [](char*, size_t size, size_t count, void*) { return size * count; }));
+    curl_easy_perform(probe.easy);
+    curl_easy_cleanup(probe.easy);
+    return probe.version;
+}
+
+// Round trips the protocol cannot do without over HTTPS: connect, the
+// handshake's, login and command.
+double FloorRoundTrips(const std::string& tlsVersion) { return tlsVersion == "TLSv1.3" ? 4 : 5; }
+
+struct RoundTripFigures {
+    std::vector<double> perExchange;
+    std::vector<double> connectionsPerExchange;
+};
+RoundTripFigures g_roundTrips;
+
+void BM_RoundTripsPerExchange(benchmark::State& state) {
+    Environment& env = Environment::Get();
+    if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
+    Link link(kExchangeDelayMs);
+    if (!link.Ready()) return state.SkipWithError(link.Error().c_str());
+    ProviderSettings settings;
+    settings.externalIp = "127.0.0.1";
+    settings.userName = "admin";
+    settings.password = "password";
+    settings.supportSsl = true;
+    marl::array::ArrayTransport transport(settings,
+                                          marl::harness::RedirectingFactory({link.Port(), 0}),
+                                          marl::array::CheckLoginReply);
+    std::string reply;
+    for (auto _ : state) {
+        env.Sim().ClearJournal();
+        uint64_t connections = link.Connections();
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < kExchangesPerRun; ++i) {
+            if (transport.SendArrayRequest(L"vol_show", L"", reply) != 0)
+                return state.SkipWithError("an exchange failed");
+        }
+        double micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        double roundTrip = 2e3 * kExchangeDelayMs;
+        g_roundTrips.perExchange.push_back(micros / kExchangesPerRun / roundTrip);
+        g_roundTrips.connectionsPerExchange.push_back(
+            static_cast<double>(link.Connections() - connections) / kExchangesPerRun);
+    }
+}
+BENCHMARK(BM_RoundTripsPerExchange)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// ---- the lifecycle ----
+
+struct LifecycleFigures {
+    std::vector<double> wallMillis;
+    size_t exchanges = 0;
+};
+std::map<int, LifecycleFigures> g_lifecycles;  // by round trip in ms
+
+std::vector<std::string> LifecycleSerials() {
+    std::vector<std::string> serials;
+    char text[32];
+    for (size_t i = 1; i <= 8; ++i) {
+        std::snprintf(text, sizeof text, "6001405a%07zx", i);  // the generator's volume serials
+        serials.push_back(text);
+    }
+    return serials;
+}
+
+// state.range(0): the round trip in ms.
+void BM_Lifecycle8Luns2Groups(benchmark::State& state) {
+    Environment& env = Environment::Get();
+    if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
+    const int roundTripMs = static_cast<int>(state.range(0));
+    Link link(roundTripMs / 2);
+    if (!link.Ready()) return state.SkipWithError(link.Error().c_str());
+    const std::vector<std::string> serials = LifecycleSerials();
+    std::ostream quiet(nullptr);
+    for (auto _ : state) {
+        state.PauseTiming();
+        env.Sim().Generate(8, 0, 0);  // 2 groups of 4 volumes
+        CQProvider provider(marl::harness::RedirectingFactory({link.Port(), 0}));
+        marl::harness::HarnessSession session(provider, quiet);
+        marl::harness::ExchangeTally before = marl::harness::RedirectedExchanges();
+        state.ResumeTiming();
+        Clock::time_point start = Clock::now();
+        bool ok = session.Create(serials, "MARL") && session.Delete();
+        double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (!ok) return state.SkipWithError("the lifecycle failed");
+        LifecycleFigures& figures = g_lifecycles[roundTripMs];
+        figures.wallMillis.push_back(wall);
+        figures.exchanges = marl::harness::RedirectedExchanges().sessions - before.sessions;
+    }
+}
+BENCHMARK(BM_Lifecycle8Luns2Groups)
+    ->ArgName("rtt_ms")
+    ->Arg(0)
+    ->Arg(2)
+    ->Arg(20)
+    ->Arg(50)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
+
+// ---- summary ----
+
+void PrintSummary() {
+    std::string tls = Environment::Get().Ready() ? NegotiatedTlsVersion() : "";
+    std::printf(
+        "\nRound trips per exchange over HTTPS (login, vol_show, logout), %d ms round "
+        "trip:\n",
+        2 * kExchangeDelayMs);
+    if (g_roundTrips.perExchange.empty() || tls.empty()) {
+        std::printf("  not measured in this run\n");
+    } else {
+        double floor = FloorRoundTrips(tls);
+        double measured = MedianOf(g_roundTrips.perExchange);
+        std::printf("  TLS version negotiated: %s (floor %.0f round trips)\n", tls.c_str(), floor);
+        std::printf(
+            "  %.2f round trips per exchange (spread %.2f-%.2f, %zu repetitions), "
+            "%.2f connections per exchange\n",
+            measured,
+            *std::min_element(g_roundTrips.perExchange.begin(), g_roundTrips.perExchange.end()),
+            *std::max_element(g_roundTrips.perExchange.begin(), g_roundTrips.perExchange.end()),
+            g_roundTrips.perExchange.size(), MedianOf(g_roundTrips.connectionsPerExchange));
+        std::printf("  goal <= %.1f (floor + %.1f): %s\n", floor + kFloorSlack, kFloorSlack,
+                    measured <= floor + kFloorSlack ? "met" : "MISSED");
+    }
+    std::printf("Shadow copy of 8 LUNs in 2 groups (create and delete), by round trip:\n");
+    for (const auto& [roundTripMs, f] : g_lifecycles) {
+        double wall = MedianOf(f.wallMillis);
+        std::printf("  %2d ms: %8.1f ms, %zu exchanges", roundTripMs, wall, f.exchanges);
+        if (roundTripMs > 0 && f.exchanges > 0)
+            std::printf(", %.2f round trips per exchange", wall / f.exchanges / roundTripMs);
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintSummary();
+    curl_global_cleanup();
+    return 0;
+}
