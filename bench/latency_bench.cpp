@@ -22,20 +22,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "HarnessConfig.h"
 #include "HarnessSession.h"
-#include "LatencyRelay.h"
 #include "RedirectingHttpClient.h"
-#include "SimulatorControl.h"
-#include "SimulatorProcess.h"
+#include "SimulatorLink.h"
 #include "common/QVssLog.h"
 #include "platform/install_folder.h"
 #include "provider/CQProvider.h"
@@ -44,78 +39,21 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kExchangeDelayMs = 10;  // a 20 ms round trip
 constexpr int kExchangesPerRun = 20;
 constexpr double kFloorSlack = 0.2;
 
-class Environment {
-  public:
-    static Environment& Get() {
-        static Environment env;
-        return env;
-    }
-    bool Ready() const { return m_sim != nullptr; }
-    const std::string& Error() const { return m_error; }
-    marl::sim::SimulatorControl& Sim() { return *m_control; }
-    uint16_t HttpsPort() const { return static_cast<uint16_t>(m_sim->Ports().https); }
-    ~Environment() {
-        m_control.reset();
-        m_sim.reset();
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
+using Environment = marl::bench::SimulatorEnvironment;
+using Link = marl::bench::SimulatorLink;
 
-  private:
-    Environment() {
-        m_sim = marl::sim::SimulatorProcess::Launch({"--no-http"}, m_error);
-        if (!m_sim) return;
-        m_control = std::make_unique<marl::sim::SimulatorControl>(m_sim->Ports());
-        // No "." in the folder: the logger names rotations after the first one.
-        m_folder = fs::temp_directory_path() /
-                   ("marllatencybench" + std::to_string(std::random_device{}()));
-        fs::create_directories(m_folder);
-        marl::platform::SetInstallFolder(m_folder.string());
-        marl::harness::HarnessConfig config;  // the simulator's credentials, log at INFO
-        std::string error;
-        marl::harness::WriteConfigFile(marl::platform::InstallFolder(), config, error);
-        CQLogger::getInstance()->OpenLogFile((m_folder / "marl_vss_log.txt").string());
-        CQLogger::getInstance()->SetLogLevel("PROVIDER", QLOG_INFO);
-    }
-    std::unique_ptr<marl::sim::SimulatorProcess> m_sim;
-    std::unique_ptr<marl::sim::SimulatorControl> m_control;
-    fs::path m_folder;
-    std::string m_error;
-};
-
-// The port the provider's HTTPS connections go to: a relay delaying each
-// direction by `delayMs`, or the simulator itself when the delay is 0.
-class Link {
-  public:
-    explicit Link(int delayMs) {
-        uint16_t simulator = Environment::Get().HttpsPort();
-        if (delayMs == 0) {
-            m_port = simulator;
-            return;
-        }
-        marl::relay::RelayOptions options;
-        options.listen = {"127.0.0.1", 0};
-        options.target = {"127.0.0.1", simulator};
-        options.delayMs = delayMs;
-        if (m_relay.Start(options, m_error)) m_port = m_relay.Port();
-    }
-    bool Ready() const { return m_port != 0; }
-    const std::string& Error() const { return m_error; }
-    uint16_t Port() const { return m_port; }
-    uint64_t Connections() const { return m_relay.Connections(); }
-
-  private:
-    marl::relay::LatencyRelay m_relay;
-    uint16_t m_port = 0;
-    std::string m_error;
-};
+// The transport alone logs only once a log file is open: at INFO, in the
+// environment's installation folder.
+void OpenInfoLog() {
+    CQLogger::getInstance()->OpenLogFile(marl::platform::InstallFolder() + "marl_vss_log.txt");
+    CQLogger::getInstance()->SetLogLevel("PROVIDER", QLOG_INFO);
+}
 
 // The median of the repetitions (the last value when the benchmark ran once).
 double MedianOf(std::vector<double> values) {
@@ -174,8 +112,9 @@ RoundTripFigures g_roundTrips;
 void BM_RoundTripsPerExchange(benchmark::State& state) {
     Environment& env = Environment::Get();
     if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
-    Link link(kExchangeDelayMs);
+    Link link(2 * kExchangeDelayMs);
     if (!link.Ready()) return state.SkipWithError(link.Error().c_str());
+    OpenInfoLog();
     ProviderSettings settings;
     settings.externalIp = "127.0.0.1";
     settings.userName = "admin";
@@ -210,24 +149,14 @@ struct LifecycleFigures {
 };
 std::map<int, LifecycleFigures> g_lifecycles;  // by round trip in ms
 
-std::vector<std::string> LifecycleSerials() {
-    std::vector<std::string> serials;
-    char text[32];
-    for (size_t i = 1; i <= 8; ++i) {
-        std::snprintf(text, sizeof text, "6001405a%07zx", i);  // the generator's volume serials
-        serials.push_back(text);
-    }
-    return serials;
-}
-
 // state.range(0): the round trip in ms.
 void BM_Lifecycle8Luns2Groups(benchmark::State& state) {
     Environment& env = Environment::Get();
     if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
     const int roundTripMs = static_cast<int>(state.range(0));
-    Link link(roundTripMs / 2);
+    Link link(roundTripMs);
     if (!link.Ready()) return state.SkipWithError(link.Error().c_str());
-    const std::vector<std::string> serials = LifecycleSerials();
+    const std::vector<std::string> serials = marl::bench::GeneratedSerials(8);
     std::ostream quiet(nullptr);
     for (auto _ : state) {
         state.PauseTiming();

@@ -46,10 +46,10 @@
 #include <vector>
 
 #include "HarnessSession.h"
-#include "LatencyRelay.h"
 #include "ProviderCalls.h"
 #include "RedirectingHttpClient.h"
 #include "SimulatorEnvironment.h"
+#include "SimulatorLink.h"
 
 namespace {
 
@@ -84,31 +84,10 @@ void Add(ExchangeTally& sum, const ExchangeTally& more) {
 
 // The relay in front of the simulator's HTTPS port, started on first use and
 // kept for the program's life.
-class Relay {
-  public:
-    static Relay& Get() {
-        static Relay relay;
-        return relay;
-    }
-    bool Ready() const { return m_ready; }
-    const std::string& Error() const { return m_error; }
-    uint16_t Port() const { return m_relay.Port(); }
-    uint64_t Connections() const { return m_relay.Connections(); }
-
-  private:
-    Relay() {
-        marl::bench::SimulatorEnvironment& env = marl::bench::SimulatorEnvironment::Get();
-        if (!env.Ready()) return;
-        marl::relay::RelayOptions options;
-        options.listen = {"127.0.0.1", 0};
-        options.target = {"127.0.0.1", env.HttpsPort()};
-        options.delayMs = kJudgedRoundTripMs / 2;
-        m_ready = m_relay.Start(options, m_error);
-    }
-    marl::relay::LatencyRelay m_relay;
-    bool m_ready = false;
-    std::string m_error;
-};
+marl::bench::SimulatorLink& Relay() {
+    static marl::bench::SimulatorLink relay(kJudgedRoundTripMs);
+    return relay;
+}
 
 // What one part of a run cost: its wall time, the array exchanges and
 // connects the provider made, and the connections the relay accepted.
@@ -118,7 +97,7 @@ struct Step {
     uint64_t relayConnections = 0;
 };
 
-uint64_t RelayConnections(bool relayed) { return relayed ? Relay::Get().Connections() : 0; }
+uint64_t RelayConnections(bool relayed) { return relayed ? Relay().Connections() : 0; }
 
 // Runs `f` and adds what it cost to `into`; returns what `f` returned.
 template <typename F>
@@ -267,7 +246,7 @@ bool RunOnce(const Cell& cell, RunFigures& run, std::string& error) {
     }
     const bool relayed = cell.roundTripMs > 0;
     std::unique_ptr<CQProvider> provider =
-        env.NewProvider(relayed ? Relay::Get().Port() : env.HttpsPort());
+        env.NewProvider(relayed ? Relay().Port() : env.HttpsPort());
     MeasuringCalls calls(*provider, relayed, run.locate, run.resync);
     std::ostream quiet(nullptr);
     marl::harness::HarnessSession session(calls, quiet);
@@ -302,8 +281,8 @@ double MedianMs(const Cell& cell, Step RunFigures::*step) {
 void BM_ShadowCopyAndResync(benchmark::State& state, Cell* cell) {
     marl::bench::SimulatorEnvironment& env = marl::bench::SimulatorEnvironment::Get();
     if (!env.Ready()) return state.SkipWithError(env.Error().c_str());
-    if (cell->roundTripMs > 0 && !Relay::Get().Ready())
-        return state.SkipWithError(("relay: " + Relay::Get().Error()).c_str());
+    if (cell->roundTripMs > 0 && !Relay().Ready())
+        return state.SkipWithError(("relay: " + Relay().Error()).c_str());
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
         for (size_t i = 0; i < kMaxRuns; ++i) {

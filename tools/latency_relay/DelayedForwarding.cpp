@@ -1,6 +1,7 @@
 #include "DelayedForwarding.h"
 
 #include <poll.h>
+#include <time.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -29,12 +30,11 @@ class Direction {
     bool WantsRead() const { return !m_readEnded && m_held < kHeldLimit; }
     bool Due(Clock::time_point now) const { return !m_queue.empty() && m_queue.front().due <= now; }
     bool Finished() const { return m_writeEnded; }
-    // Milliseconds until the first waiting chunk is due, or -1 (none waits
-    // for its time).
-    int MsUntilDue(Clock::time_point now) const {
-        if (m_queue.empty() || m_queue.front().due <= now) return -1;
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(m_queue.front().due - now);
-        return static_cast<int>(left.count());
+    // Time until the first waiting chunk is due, or a negative time (none
+    // waits for its time).
+    Clock::duration UntilDue(Clock::time_point now) const {
+        if (m_queue.empty() || m_queue.front().due <= now) return Clock::duration(-1);
+        return m_queue.front().due - now;
     }
 
     // False when the connection broke.
@@ -90,12 +90,20 @@ pollfd PollEntry(int fd, const Direction& out, const Direction& in, Clock::time_
     return {events != 0 ? fd : -1, events, 0};
 }
 
-int EarliestTimeout(const Direction& a, const Direction& b, Clock::time_point now) {
-    const int first = a.MsUntilDue(now);
-    const int second = b.MsUntilDue(now);
-    if (first < 0) return second;
-    if (second < 0) return first;
-    return first < second ? first : second;
+// The wait until the next chunk falls due, to the nanosecond: a wait in
+// whole milliseconds, rounded up, would add up to a millisecond to every
+// forward, several per request, and show as latency the link does not have.
+// False when no chunk waits for its time.
+bool EarliestTimeout(const Direction& a, const Direction& b, Clock::time_point now,
+                     timespec& timeout) {
+    Clock::duration first = a.UntilDue(now);
+    const Clock::duration second = b.UntilDue(now);
+    if (first.count() < 0 || (second.count() >= 0 && second < first)) first = second;
+    if (first.count() < 0) return false;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(first).count();
+    timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+    timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+    return true;
 }
 
 constexpr short kReadable = POLLIN | POLLHUP | POLLERR;
@@ -117,7 +125,9 @@ void ForwardDelayed(int client, int target, int stopFd, std::chrono::millisecond
         pollfd fds[3] = {{stopFd, POLLIN, 0},
                          PollEntry(client, up, down, now),
                          PollEntry(target, down, up, now)};
-        const int ready = poll(fds, 3, EarliestTimeout(up, down, now));
+        timespec timeout{};
+        const bool timed = EarliestTimeout(up, down, now, timeout);
+        const int ready = ppoll(fds, 3, timed ? &timeout : nullptr, nullptr);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0 || fds[0].revents != 0) return;
         now = Clock::now();
