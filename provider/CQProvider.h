@@ -5,8 +5,11 @@
 // LUNs are supported, announces the set's LUNs (BeginPrepareSnapshot), moves
 // the set through end-of-prepare, pre-commit, commit and post-commit, asks for
 // descriptions of the snapshot LUNs and has them located, and later releases
-// LUNs or asks for a resync. The array work is done by the array operations
-// of the base class; this class keeps the set's state and answers VSS.
+// LUNs or asks for a resync. The array work is done by the array client the
+// object holds (CQArrayClient.h); this class keeps the set and its state,
+// hands the set to the client operations that work on it, and answers VSS.
+// What the client does outside the array (pauses, the clock, the VMware
+// helper) goes through this object's seams, which test doubles override.
 //
 // Results: every VSS method returns one of S_OK, VSS_E_PROVIDER_VETO,
 // E_OUTOFMEMORY or E_NOTIMPL and never lets an exception out. A failing
@@ -22,7 +25,9 @@
 // OnReuseLuns and ResyncLuns touch no set state and take no lock.
 #include <mutex>
 
+#include "provider/array/ArrayClientSeams.h"
 #include "provider/array/CQArrayClient.h"
+#include "provider/array/SnapshotSet.h"
 #include "vss/VssTypes.h"
 
 // The messages of one method's state and set-id check.
@@ -30,7 +35,7 @@ namespace marl::provider {
 struct QProviderStateCheck;
 }  // namespace marl::provider
 
-class CQProvider : public marl::array::CQArrayClient {
+class CQProvider : public marl::array::ArrayClientSeams {
   public:
     // Opens the log "<install folder>marl_vss_log.txt", logs the version and
     // reads "<install folder>marl_vss_conf.txt" (a missing file leaves the
@@ -95,9 +100,12 @@ class CQProvider : public marl::array::CQArrayClient {
     // Read-only views for the harness and tests.
     VSS_SNAPSHOT_STATE State() const { return m_state; }
     const VSS_ID& SnapshotSetId() const { return m_snapshotSetId; }
-    const marl::array::SnapInfoList& SnapInfos() const { return m_snapInfoList; }
-    const marl::array::CgInfoList& CgInfos() const { return m_cgList; }
-    const ProviderSettings& Settings() const { return m_settings; }
+    const marl::array::SnapInfoList& SnapInfos() const { return m_set.snapInfoList; }
+    const marl::array::CgInfoList& CgInfos() const { return m_set.cgList; }
+    const ProviderSettings& Settings() const { return m_array.Settings(); }
+    // The array client, for the harness and tests that call an array
+    // operation directly.
+    marl::array::CQArrayClient& Array() { return m_array; }
 
   protected:
     // Seam for tests: detaches raw device mappings through the VMware helper.
@@ -106,8 +114,11 @@ class CQProvider : public marl::array::CQArrayClient {
     bool IsLunSupported(VDS_LUN_INFORMATION* pLunInfo);
     void LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWORD dwFlags);
 
+    // The snapshot set in progress (test doubles prepare one directly).
+    marl::array::SnapshotSet m_set;
+
   private:
-    void StartUp();
+    static ProviderSettings StartUp();
     void CheckState(VSS_SNAPSHOT_STATE required, const VSS_ID& setId,
                     const marl::provider::QProviderStateCheck& messages);
     HRESULT FinishSetMethod(const char* function, HRESULT hr);
@@ -134,6 +145,7 @@ class CQProvider : public marl::array::CQArrayClient {
                            DWORD count, IVssAsync** ppAsync);
     HRESULT VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count);
 
+    marl::array::CQArrayClient m_array;
     VSS_ID m_snapshotSetId{};
     VSS_SNAPSHOT_STATE m_state = VSS_SS_UNKNOWN;
     std::recursive_mutex m_cs;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/com_memory.h"
-#include "provider/testing/FakeHttpClient.h"
+#include "provider/array/testing/FakeHttpClient.h"
 #include "provider/testing/QProviderTesting.h"
 
 namespace {
@@ -35,13 +35,13 @@ class TestProvider : public CQProvider {
     ~TestProvider() override { OnUnload(TRUE); }  // discard while the seams still exist
 
     void AddSnapInfo(const std::string& vol, const std::string& sn, const std::string& snapSn) {
-        m_snapInfoList.push_back({vol, sn, snapSn, "vg"});
-        m_cgList.push_back({"vg", "VSS_unit_0101000000", "", ""});
-        m_snapsExposed = 1;
+        m_set.snapInfoList.push_back({vol, sn, snapSn, "vg"});
+        m_set.cgList.push_back({"vg", "VSS_unit_0101000000", "", ""});
+        m_set.snapsExposed = 1;
     }
     bool IsLunSupportedForTest(VDS_LUN_INFORMATION* lun) { return IsLunSupported(lun); }
-    void SetExposed(int exposed) { m_snapsExposed = exposed; }
-    int Exposed() const { return m_snapsExposed; }
+    void SetExposed(int exposed) { m_set.snapsExposed = exposed; }
+    int Exposed() const { return m_set.snapsExposed; }
 
     std::vector<std::string> removed;
 

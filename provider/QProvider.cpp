@@ -23,21 +23,20 @@ using marl::provider::VssMethod;
 // Start-up order: the configuration file is opened, the log opened and the
 // version logged (the log opens whether or not the file did), then the file is
 // read into the settings and the log levels it names are applied.
-CQProvider::CQProvider() : marl::array::CQArrayClient(ProviderSettings{}) { StartUp(); }
+CQProvider::CQProvider()
+    : CQProvider([] { return marl::platform::CreateHttpClient(); }) {}
 
 CQProvider::CQProvider(marl::platform::HttpClientFactory factory)
-    : marl::array::CQArrayClient(ProviderSettings{}, std::move(factory)) {
-    StartUp();
-}
+    : m_array(StartUp(), std::move(factory), *this) {}
 
-void CQProvider::StartUp() {
+ProviderSettings CQProvider::StartUp() {
     CQLogger* logger = CQLogger::getInstance();
     const std::string folder = marl::platform::InstallFolder();
     marl::common::ConfigFile config(folder);
     logger->OpenLogFile(folder + "marl_vss_log.txt");
     QVSS_LOG("CQProvider::CQProvider", "PROVIDER", QLOG_INFO, "Provider Version: %S",
              marl::provider::kProviderVersion);
-    m_settings = ReadProviderSettings(*logger, config);
+    return ReadProviderSettings(*logger, config);
 }
 
 CQProvider::~CQProvider() { OnUnload(TRUE); }

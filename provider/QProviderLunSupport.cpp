@@ -55,7 +55,7 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
         }
     }
     marl::array::LunInfoList volumes;
-    uint32_t rc = GetAllQLuns(volumes);
+    uint32_t rc = m_array.GetAllQLuns(volumes);
     if (rc != 0) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR,
                  "MarlVssProvider could not get volumes from NXA: 0x%08x",
@@ -64,19 +64,19 @@ HRESULT CQProvider::CheckLunsSupported(LONG count, VDS_LUN_INFORMATION* luns, BO
     }
     for (LONG i = 0; i < count; ++i) {
         std::string serial = Text(luns[i].m_szSerialNumber);
-        LunInfo* volume = FindQLunBySn(volumes, serial);
+        LunInfo* volume = m_array.FindQLunBySn(volumes, serial);
         if (volume == nullptr) {
             // A replica's serial maps back to its volume through the peer
             // serial. The peer lookup reads the volume list fetched above, so
             // a failing replica fetch changes nothing and is only logged.
             marl::array::LunInfoList replicas;
-            uint32_t repRc = GetAllQLunsReplicas(replicas);
+            uint32_t repRc = m_array.GetAllQLunsReplicas(replicas);
             if (repRc != 0)
                 QVSS_LOG(kFn, "PROVIDER", QLOG_WARN,
                          "GetAllQLunsReplicas returned 0x%08x; looking up peer serials in the "
                          "volume list",
                          static_cast<unsigned>(repRc));
-            volume = FindQLunByRepSn(volumes, serial);
+            volume = m_array.FindQLunByRepSn(volumes, serial);
             if (volume == nullptr) {
                 QVSS_LOG(kFn, "PROVIDER", QLOG_WARN,
                          "MarlVssProvider did not find the volume in NXA");

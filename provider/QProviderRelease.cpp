@@ -32,14 +32,14 @@ HRESULT CQProvider::OnLunEmpty(VSS_PWSZ, VDS_LUN_INFORMATION* pInformation) {
         [&] {
             if (pInformation == nullptr) return VSS_E_PROVIDER_VETO;
             const std::string serial = Text(pInformation->m_szSerialNumber);
-            if (m_settings.vmwareVm) {
+            if (m_array.Settings().vmwareVm) {
                 std::string serials = " ";
                 marl::provider::AppendHelperSerial(serials, serial, kMethod.function);
                 QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO,
                          "OnLunEmpty:setting %s for rdm remove", serials.c_str());
                 RunHelperRemoveRdm(serials);
             }
-            uint32_t rc = deleteSnapshotLun(serial.c_str());
+            uint32_t rc = m_array.deleteSnapshotLun(serial.c_str());
             if (rc != 0) {
                 QVSS_LOG(kMethod.function, "PROVIDER", QLOG_ERROR,
                          "deleteSnapshotLun failed 0x%08x", static_cast<unsigned>(rc));
@@ -62,20 +62,18 @@ void CQProvider::DeleteAbortedSnapshots() {
     FuncTrace trace(L"CQProvider::DeleteAbortedSnapshots");
     QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "entering");
     Lock lock(m_cs);
-    if (m_settings.vmwareVm) {
+    if (m_array.Settings().vmwareVm) {
         std::string serials = " ";
-        for (const SnapInfo& info : m_snapInfoList) {
+        for (const SnapInfo& info : m_set.snapInfoList) {
             QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "adding Lun %s to scsi_sc list",
                      info.snap_scsi_sn.c_str());
             marl::provider::AppendHelperSerial(serials, info.snap_scsi_sn, kFn);
         }
         RunHelperRemoveRdm(serials);
     }
-    for (const SnapInfo& info : m_snapInfoList) {
+    for (const SnapInfo& info : m_set.snapInfoList) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "deleting Lun %s", info.snap_scsi_sn.c_str());
-        deleteSnapshotLun(info.snap_scsi_sn.c_str());
+        m_array.deleteSnapshotLun(info.snap_scsi_sn.c_str());
     }
-    m_snapInfoList.clear();
-    m_cgList.clear();
-    m_snapsExposed = 0;
+    m_set = marl::array::SnapshotSet{};
 }

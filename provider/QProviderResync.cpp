@@ -36,13 +36,13 @@ HRESULT CQProvider::FindResyncBaseVolumes(VDS_LUN_INFORMATION* destLuns, DWORD c
                                           marl::array::NameList& baseNames,
                                           marl::array::NameList& groups) {
     marl::array::LunInfoList volumes;
-    if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
+    if (m_array.GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qAllLunList length %d",
              static_cast<int>(volumes.size()));
     for (DWORD i = 0; i < count; ++i) {
         const std::string serial = Text(destLuns[i].m_szSerialNumber);
-        LunInfo* volume = FindQLunBySn(volumes, serial);
-        if (volume == nullptr) volume = FindQLunByRepSn(volumes, serial);
+        LunInfo* volume = m_array.FindQLunBySn(volumes, serial);
+        if (volume == nullptr) volume = m_array.FindQLunByRepSn(volumes, serial);
         if (volume == nullptr) {
             QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR,
                      "MarlVssProvider did not find the base volume in NXA");
@@ -68,7 +68,7 @@ HRESULT CQProvider::CheckResyncGroupsFull(const marl::array::NameList& baseNames
     QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "cgList length %d", static_cast<int>(groups.size()));
     for (const std::string& group : groups) {
         marl::array::NameList groupVolumes;
-        GetCGVolNames(group, groupVolumes);
+        m_array.GetCGVolNames(group, groupVolumes);
         for (const std::string& name : groupVolumes) {
             if (Contains(baseNames, name)) continue;
             QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR, "ResyncLuns - non-full CG found, missing %s",
@@ -92,18 +92,18 @@ void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD co
     marl::array::VolSnapListing listing;
     for (const std::string& group : groups) {
         marl::array::LunInfoList groupSnaps;
-        ListQVolSnaps(group.c_str(), groupSnaps);
+        m_array.ListQVolSnaps(group.c_str(), groupSnaps);
         QVSS_LOG(kResync, "PROVIDER", QLOG_TRACE, "qCgSnapList length %d",
                  static_cast<int>(groupSnaps.size()));
-        LookUpVolSnapsHolding(groupSnaps, serialsWanted, listing);
+        m_array.LookUpVolSnapsHolding(groupSnaps, serialsWanted, listing);
         for (DWORD i = 0; i < count; ++i) {
             const std::string serial = Text(snapshotLuns[i].m_szSerialNumber);
             QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "searching for lun by sn=%s", serial.c_str());
-            LunInfo* snap = FindQLunBySn(groupSnaps, serial);
+            LunInfo* snap = m_array.FindQLunBySn(groupSnaps, serial);
             if (snap == nullptr) {
                 QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "searching for lun by repSn=%s",
                          serial.c_str());
-                snap = FindQLunByRepSn(groupSnaps, serial);
+                snap = m_array.FindQLunByRepSn(groupSnaps, serial);
             }
             if (snap == nullptr) {
                 QVSS_LOG(kResync, "PROVIDER", QLOG_DEBUG, "didn't find sn %s", serial.c_str());
@@ -134,7 +134,7 @@ HRESULT CQProvider::ResyncLunsBody(VDS_LUN_INFORMATION* snapshotLuns, VDS_LUN_IN
     if (hr != S_OK) return hr;
     marl::array::NameList snapNames;
     FindResyncSnapNames(snapshotLuns, count, groups, snapNames);
-    uint32_t rc = SnapsRestore(groups, snapNames);
+    uint32_t rc = m_array.SnapsRestore(groups, snapNames);
     if (rc != 0) {
         QVSS_LOG(kResync, "PROVIDER", QLOG_ERROR, "restore failed - returning 0x%08x",
                  static_cast<unsigned>(rc));
@@ -174,9 +174,9 @@ void CQProvider::LogOnLunStateChangeMessage(const VDS_LUN_INFORMATION& lun, DWOR
 HRESULT CQProvider::VerifyMaskedLuns(VDS_LUN_INFORMATION* snapshotLuns, DWORD count) {
     std::lock_guard<std::recursive_mutex> lock(m_cs);
     marl::array::LunInfoList volSnaps;
-    if (GetAllQVolSnaps(volSnaps) != 0) return VSS_E_PROVIDER_VETO;
+    if (m_array.GetAllQVolSnaps(m_set.cgList, volSnaps) != 0) return VSS_E_PROVIDER_VETO;
     for (DWORD i = 0; i < count; ++i) {
-        if (FindQLunBySn(volSnaps, Text(snapshotLuns[i].m_szSerialNumber)) == nullptr)
+        if (m_array.FindQLunBySn(volSnaps, Text(snapshotLuns[i].m_szSerialNumber)) == nullptr)
             return VSS_E_PROVIDER_VETO;
     }
     return S_OK;

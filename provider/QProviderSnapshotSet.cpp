@@ -85,9 +85,7 @@ void CQProvider::StartOrExtendSet(const VSS_ID& setId) {
         case VSS_SS_UNKNOWN:
         case VSS_SS_CREATED:
         case VSS_SS_ABORTED:
-            m_cgList.clear();
-            m_snapsExposed = 0;
-            m_snapInfoList.clear();
+            m_set = marl::array::SnapshotSet{};
             return;
         case VSS_SS_PREPARING:
             if (marl::vss::SameGuid(setId, m_snapshotSetId)) return;
@@ -105,7 +103,7 @@ void CQProvider::StartOrExtendSet(const VSS_ID& setId) {
 void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, marl::array::LunInfoList& volumes,
                              marl::array::SessionInfoList& sessions) {
     static constexpr char kFn[] = "CQProvider::BeginPrepareSnapshot";
-    LunInfo* volume = FindQLunBySn(volumes, Text(lun.m_szSerialNumber));
+    LunInfo* volume = m_array.FindQLunBySn(volumes, Text(lun.m_szSerialNumber));
     if (volume == nullptr) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "no volume found for scsi-sn.");
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
@@ -115,7 +113,7 @@ void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, marl::array::LunInf
                  volume->volName.c_str());
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     }
-    SessionInfo* session = FindQRepSessionByCg(sessions, volume->cgName);
+    SessionInfo* session = m_array.FindQRepSessionByCg(sessions, volume->cgName);
     QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "returned from FindQRepSessionByCg");
     std::string sessionName;
     if (session == nullptr) {
@@ -130,11 +128,11 @@ void CQProvider::AddLunToSet(const VDS_LUN_INFORMATION& lun, marl::array::LunInf
     info.vol_name = volume->volName;
     info.scsi_sn = volume->sn;
     info.cg_name = volume->cgName;
-    m_snapInfoList.push_back(info);
+    m_set.snapInfoList.push_back(info);
     char timestamp[80];
     MakeSnapTimestamp(timestamp, sizeof timestamp);
     QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "before calling AddCGGroupNameToList");
-    AddCGGroupNameToList(volume->cgName, sessionName, timestamp);
+    m_array.AddCGGroupNameToList(m_set.cgList, volume->cgName, sessionName, timestamp);
 }
 
 HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LONG lLunCount,
@@ -152,9 +150,9 @@ HRESULT CQProvider::BeginPrepareSnapshot(VSS_ID SnapshotSetId, VSS_ID, LONG, LON
         [&] {
             StartOrExtendSet(SnapshotSetId);
             marl::array::LunInfoList volumes;
-            if (GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
+            if (m_array.GetAllQLuns(volumes) != 0) return VSS_E_PROVIDER_VETO;
             marl::array::SessionInfoList sessions;
-            if (GetAllQReplicationSessions(sessions) != 0) return VSS_E_PROVIDER_VETO;
+            if (m_array.GetAllQReplicationSessions(sessions) != 0) return VSS_E_PROVIDER_VETO;
             if (lLunCount > 0 && rgLunInformation == nullptr) return VSS_E_PROVIDER_VETO;
             for (LONG i = 0; i < lLunCount; ++i) {
                 AddLunToSet(rgLunInformation[i], volumes, sessions);
@@ -197,8 +195,8 @@ HRESULT CQProvider::PreCommitSnapshots(VSS_ID SnapshotSetId) {
         [&] {
             CheckState(VSS_SS_PREPARED, SnapshotSetId, kPreCommitCheck);
             m_state = VSS_SS_PRECOMMITTED;
-            if (CheckCGSetFull() != 0) return VSS_E_PROVIDER_VETO;
-            if (PrepareForSnap() != 0) return VSS_E_PROVIDER_VETO;
+            if (m_array.CheckCGSetFull(m_set) != 0) return VSS_E_PROVIDER_VETO;
+            if (m_array.PrepareForSnap() != 0) return VSS_E_PROVIDER_VETO;
             return S_OK;
         },
         SetMethodTail{this, kMethod.function});
@@ -214,7 +212,7 @@ HRESULT CQProvider::CommitSnapshots(VSS_ID SnapshotSetId) {
             CheckState(VSS_SS_PRECOMMITTED, SnapshotSetId, kCommitCheck);
             QVSS_LOG(kMethod.function, "PROVIDER", QLOG_INFO, "TakeSnap with SnapshotSetId %s",
                      GuidToString(SnapshotSetId).c_str());
-            if (TakeSnap() != 0) return VSS_E_PROVIDER_VETO;
+            if (m_array.TakeSnap(m_set.cgList) != 0) return VSS_E_PROVIDER_VETO;
             m_state = VSS_SS_COMMITTED;
             return S_OK;
         },

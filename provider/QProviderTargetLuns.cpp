@@ -63,7 +63,7 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
     std::memset(&dest.m_diskSignature, 0, sizeof dest.m_diskSignature);
     WriteProviderIdentifier(dest);
     QVSS_LOG(kFn, "PROVIDER", QLOG_DEBUG, "Calling ExposeSnap()");
-    uint32_t rc = ExposeSnap();
+    uint32_t rc = m_array.ExposeSnap(m_set);
     if (rc != 0) {
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR, "ExposeSnap() returned 0x%x",
                  static_cast<unsigned>(rc));
@@ -73,12 +73,12 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
     const std::string sourceSerial = Text(source.m_szSerialNumber);
     std::string volSnapName;
     std::string cgSnapName;
-    if (BuildVolSnapNames(sourceSerial, volSnapName, cgSnapName) != 0)
+    if (m_array.BuildVolSnapNames(m_set, sourceSerial, volSnapName, cgSnapName) != 0)
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     std::string targetLunId;
     std::string peerTargetLunId;
     std::string volName;
-    if (GetSnapLunSN(volSnapName, targetLunId, peerTargetLunId, volName) != 0)
+    if (m_array.GetSnapLunSN(volSnapName, targetLunId, peerTargetLunId, volName) != 0)
         throw static_cast<HRESULT>(VSS_E_PROVIDER_VETO);
     marl::array::ReplaceCoTaskString(dest.m_szSerialNumber, targetLunId.c_str());
     dest.m_BusType = VDSBusTypeScsi;
@@ -97,11 +97,11 @@ HRESULT CQProvider::DescribeTargetLun(const VDS_LUN_INFORMATION& source,
 // and the ERROR line names them for whoever has to clean up.
 void CQProvider::ReleaseExposedLuns() {
     static constexpr char kFn[] = "CQProvider::GetTargetLuns";
-    if (m_snapsExposed == 0) return;
+    if (m_set.snapsExposed == 0) return;
     marl::array::LunInfoList volSnaps;
-    if (GetAllQVolSnaps(volSnaps) != 0) {
+    if (m_array.GetAllQVolSnaps(m_set.cgList, volSnaps) != 0) {
         std::string names;
-        for (const CgInfo& cg : m_cgList)
+        for (const CgInfo& cg : m_set.cgList)
             names += (names.empty() ? "" : ",") + cg.cg_name + ":" + cg.snap_name;
         QVSS_LOG(kFn, "PROVIDER", QLOG_ERROR,
                  "could not list the snapshot LUNs the failed call exposed; "
@@ -111,8 +111,8 @@ void CQProvider::ReleaseExposedLuns() {
     }
     QVSS_LOG(kFn, "PROVIDER", QLOG_WARN, "releasing the %d snapshot LUNs the failed call exposed",
              static_cast<int>(volSnaps.size()));
-    for (const LunInfo& v : volSnaps) deleteSnapshotLun(v.sn.c_str());
-    m_snapsExposed = 0;
+    for (const LunInfo& v : volSnaps) m_array.deleteSnapshotLun(v.sn.c_str());
+    m_set.snapsExposed = 0;
 }
 
 HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION* rgSourceLuns,
@@ -124,7 +124,7 @@ HRESULT CQProvider::GetTargetLuns(LONG lLunCount, VSS_PWSZ*, VDS_LUN_INFORMATION
     return RunVssMethod(
         kMethod, m_cs, [&] { QVSS_LOG(kMethod.function, "PROVIDER", QLOG_DEBUG, "entering"); },
         [&] {
-            exposedBefore = m_snapsExposed != 0;
+            exposedBefore = m_set.snapsExposed != 0;
             if (lLunCount > 0 && (rgSourceLuns == nullptr || rgDestinationLuns == nullptr))
                 return VSS_E_PROVIDER_VETO;
             // A failure ends the loop: earlier descriptions stay, later
@@ -151,7 +151,7 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
     static constexpr char kFn[] = "CQProvider::LocateLuns";
     if (count > 0 && luns == nullptr) return VSS_E_PROVIDER_VETO;
     marl::array::LunInfoList volSnaps;
-    ListQVolSnaps(nullptr, volSnaps);
+    m_array.ListQVolSnaps(nullptr, volSnaps);
     QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "qLunSnapList length %d",
              static_cast<int>(volSnaps.size()));
     // Only a volume snapshot that may hold one of the LUNs' serials is worth
@@ -159,7 +159,7 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
     marl::array::SerialSet serialsWanted;
     for (LONG i = 0; i < count; ++i) serialsWanted.insert(Text(luns[i].m_szSerialNumber));
     marl::array::VolSnapListing listing;
-    LookUpVolSnapsHolding(volSnaps, serialsWanted, listing);
+    m_array.LookUpVolSnapsHolding(volSnaps, serialsWanted, listing);
     std::string serials = " ";
     std::vector<const LunInfo*> found;
     for (const LunInfo& v : volSnaps) {
@@ -194,7 +194,7 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
         snapNames.push_back(v->snapName);
         QVSS_LOG(kFn, "PROVIDER", QLOG_TRACE, "push %s", v->snapName.c_str());
     }
-    if (MapSnapshots(snapNames, serials) != 0) return VSS_E_PROVIDER_VETO;
+    if (m_array.MapSnapshots(snapNames, serials) != 0) return VSS_E_PROVIDER_VETO;
     return S_OK;
 }
 

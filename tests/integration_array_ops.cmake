@@ -3,4 +3,4 @@
 # tests/CMakeLists.txt.
 include(${PROJECT_SOURCE_DIR}/tools/simulator/SimulatorTesting.cmake)
 marl_simulator_test(integration_array_ops_test SOURCES integration_array_ops_test.cpp
-                    LIBS marl_harness_lib marl_provider_testing)
+                    LIBS marl_harness_lib marl_array_client_testing)

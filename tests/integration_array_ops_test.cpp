@@ -11,30 +11,27 @@
 #include "RedirectingHttpClient.h"
 #include "SimulatorFixture.h"
 #include "provider/array/CQArrayClient.h"
+#include "provider/array/testing/ArrayClientTesting.h"
 
 namespace {
 
 constexpr char kStamp[] = "0305140709";
 constexpr char kSnap[] = "VSS_itest_0305140709";
 
-class SimClient : public marl::array::CQArrayClient {
+// A client of the simulator with recording seams (the clock reads kStamp)
+// and a snapshot set.
+class SimClient : public arraytest::RecordingSeams, public marl::array::CQArrayClient {
   public:
-    using CQArrayClient::CQArrayClient;
-    using CQArrayClient::m_cgList;
-    using CQArrayClient::m_snapInfoList;
-
-    void AddLun(const std::string& vol, const std::string& sn, const std::string& cg) {
-        m_snapInfoList.push_back(SnapInfo{vol, sn, "", cg});
+    SimClient(const ProviderSettings& settings, marl::platform::HttpClientFactory factory)
+        : marl::array::CQArrayClient(settings, std::move(factory), *this) {
+        timestamp = kStamp;
     }
 
-    std::vector<std::string> helperRuns;
-    int pauses = 0;
+    void AddLun(const std::string& vol, const std::string& sn, const std::string& cg) {
+        set.snapInfoList.push_back(SnapInfo{vol, sn, "", cg});
+    }
 
-  protected:
-    void PauseBeforeRetry(uint32_t) override { ++pauses; }
-    std::string RestoreTimestamp() override { return kStamp; }
-    void RunHelperScsiRescan() override { helperRuns.push_back("scsi_rescan"); }
-    void RunHelperSetRdm(const std::string& s) override { helperRuns.push_back("set_rdm" + s); }
+    marl::array::SnapshotSet set;
 };
 
 // The parameter: HTTPS (true) or plain HTTP.
@@ -119,36 +116,36 @@ TEST_P(ArrayOps, InventoryAndLookups) {
 
 TEST_P(ArrayOps, SnapshotSetFromPreparationToRestore) {
     auto client = Client(false, true);
-    client->AddCGGroupNameToList("vg_db", "", kStamp);
+    client->AddCGGroupNameToList(client->set.cgList, "vg_db", "", kStamp);
     client->AddLun("db_data", "6001405ab000001", "vg_db");
     client->AddLun("db_log", "6001405ab000002", "vg_db");
-    EXPECT_EQ(client->CheckCGSetFull(), 1u);  // db_temp is not in the set
+    EXPECT_EQ(client->CheckCGSetFull(client->set), 1u);  // db_temp is not in the set
     client->AddLun("db_temp", "6001405ab000003", "vg_db");
-    ASSERT_EQ(client->CheckCGSetFull(), 0u);
+    ASSERT_EQ(client->CheckCGSetFull(client->set), 0u);
 
     ASSERT_EQ(client->PrepareForSnap(), 0u);
     EXPECT_EQ(Inventory()["prepare_for_snapshot_count"].GetInt(), 1);
-    ASSERT_EQ(client->TakeSnap(), 0u);
+    ASSERT_EQ(client->TakeSnap(client->set.cgList), 0u);
     const rapidjson::Value* hidden = Snapshot("vg_db", std::string(kSnap) + "_un");
     ASSERT_NE(hidden, nullptr);
     EXPECT_STREQ((*hidden)["kind"].GetString(), "unexposable");
 
-    ASSERT_EQ(client->ExposeSnap(), 0u);
-    ASSERT_EQ(client->ExposeSnap(), 0u);
+    ASSERT_EQ(client->ExposeSnap(client->set), 0u);
+    ASSERT_EQ(client->ExposeSnap(client->set), 0u);
     EXPECT_EQ(Sim().JournalOf("exposable_snapshot_create").size(), 1u);
     const rapidjson::Value* exposed = Snapshot("vg_db", kSnap);
     ASSERT_NE(exposed, nullptr);
     EXPECT_STREQ((*exposed)["source"].GetString(), "vg_db:VSS_itest_0305140709_un");
 
     std::string volSnap, cgSnap, target, peer, volName;
-    ASSERT_EQ(client->BuildVolSnapNames("6001405ab000001", volSnap, cgSnap), 0u);
+    ASSERT_EQ(client->BuildVolSnapNames(client->set, "6001405ab000001", volSnap, cgSnap), 0u);
     EXPECT_EQ(volSnap, "vg_db:VSS_itest_0305140709:db_data");
     ASSERT_EQ(client->GetSnapLunSN(volSnap, target, peer, volName), 0u);
     EXPECT_EQ(volName, "db_data");
     EXPECT_EQ(target, (*exposed)["volsnaps"][0]["scsi_sn"].GetString());
 
     marl::array::LunInfoList setSnaps;
-    ASSERT_EQ(client->GetAllQVolSnaps(setSnaps), 0u);
+    ASSERT_EQ(client->GetAllQVolSnaps(client->set.cgList, setSnaps), 0u);
     EXPECT_EQ(setSnaps.size(), 3u);
     marl::array::LunInfoList groupSnaps;
     ASSERT_EQ(client->GetQVolSnaps("vg_db", groupSnaps), 0u);
@@ -174,14 +171,14 @@ TEST_P(ArrayOps, SnapshotSetFromPreparationToRestore) {
 // land on the replicated group.
 TEST_P(ArrayOps, ReplicatedGroupInAMixedSet) {
     auto client = Client(true);
-    client->AddCGGroupNameToList("vg_db", "", kStamp);
-    client->AddCGGroupNameToList("vg_repl", "rs_repl", kStamp);
-    ASSERT_EQ(client->TakeSnap(), 0u);
-    EXPECT_EQ(client->m_cgList.front().rep_snap_name, "");
-    EXPECT_EQ(client->m_cgList.back().rep_snap_name, "vg_repl:rs_repl_rsnap_000001");
+    client->AddCGGroupNameToList(client->set.cgList, "vg_db", "", kStamp);
+    client->AddCGGroupNameToList(client->set.cgList, "vg_repl", "rs_repl", kStamp);
+    ASSERT_EQ(client->TakeSnap(client->set.cgList), 0u);
+    EXPECT_EQ(client->set.cgList.front().rep_snap_name, "");
+    EXPECT_EQ(client->set.cgList.back().rep_snap_name, "vg_repl:rs_repl_rsnap_000001");
     EXPECT_EQ(Arg("unexposable_snapshot_create", "source_names_list"), "vg_db");
 
-    ASSERT_EQ(client->ExposeSnap(), 0u);
+    ASSERT_EQ(client->ExposeSnap(client->set), 0u);
     EXPECT_EQ(Arg("exposable_snapshot_create", "source_names_list"),
               "vg_db:VSS_itest_0305140709_un,vg_repl:rs_repl_rsnap_000001");
     EXPECT_EQ(Arg("set_snapshot_vss_scsi_sn", "exposed_snapshot_name"),
@@ -221,8 +218,8 @@ TEST_P(ArrayOps, RefusalsAndBrokenReplies) {
     marl::sim::FaultRequest broken = Fault("unexposable_snapshot_create", "malformed");
     broken.execute = true;
     ASSERT_NE(Sim().AddFault(broken), 0u);
-    client->AddCGGroupNameToList("vg_db", "", kStamp);
-    EXPECT_EQ(client->TakeSnap(), 1u);
+    client->AddCGGroupNameToList(client->set.cgList, "vg_db", "", kStamp);
+    EXPECT_EQ(client->TakeSnap(client->set.cgList), 1u);
     EXPECT_NE(Snapshot("vg_db", std::string(kSnap) + "_un"), nullptr);
 
     // The array refuses preparation three times: three exchanges, 1 s apart.
@@ -230,7 +227,7 @@ TEST_P(ArrayOps, RefusalsAndBrokenReplies) {
     busy.status = 503;
     ASSERT_NE(Sim().AddFault(busy), 0u);
     EXPECT_EQ(client->PrepareForSnap(), 1u);
-    EXPECT_EQ(client->pauses, 2);
+    EXPECT_EQ(client->pauses.size(), 2u);
     EXPECT_EQ(Sim().JournalOf("vss_prepare_for_snapshot").size(), 15u);
 
     // Wrong credentials: every query fails with the session error.

@@ -5,7 +5,7 @@
 include(${PROJECT_SOURCE_DIR}/tools/simulator/SimulatorTesting.cmake)
 foreach(name integration_transport_test integration_transport_tls_test)
   marl_simulator_test(${name} SOURCES ${name}.cpp
-                      LIBS marl_harness_lib marl_provider_testing marl_platform_testing)
+                      LIBS marl_harness_lib marl_array_client_testing marl_platform_testing)
 endforeach()
 # A second simulator on another loopback address, where a redirect points:
 # no request may reach it.
@@ -19,5 +19,5 @@ if(NOT WIN32)
   find_package(OpenSSL REQUIRED)
   pkg_check_modules(MARL_TRANSPORT_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
   marl_test(integration_transport_curl_test SOURCES integration_transport_curl_test.cpp
-            LIBS marl_harness_lib marl_provider_testing PkgConfig::MARL_TRANSPORT_HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
+            LIBS marl_harness_lib marl_array_client_testing PkgConfig::MARL_TRANSPORT_HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
 endif()

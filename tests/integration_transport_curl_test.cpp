@@ -19,7 +19,7 @@
 
 #include "RedirectingHttpClient.h"
 #include "provider/array/ArrayTransport.h"
-#include "provider/testing/TransportLogCapture.h"
+#include "provider/array/testing/TransportLogCapture.h"
 
 using marl::testing::TransportLogCapture;
 

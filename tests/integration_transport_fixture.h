@@ -15,7 +15,7 @@
 #include "SimulatorFixture.h"
 #include "provider/array/ArrayTransport.h"
 #include "provider/array/ResponseEnvelope.h"
-#include "provider/testing/TransportLogCapture.h"
+#include "provider/array/testing/TransportLogCapture.h"
 
 namespace marl::testing {
 

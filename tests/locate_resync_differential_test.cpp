@@ -30,8 +30,8 @@
 #include "provider/CQProvider.h"
 #include "provider/QProviderHelpers.h"
 #include "provider/array/ResponseParsers.h"
-#include "provider/testing/ArrayClientTesting.h"
-#include "provider/testing/FakeHttpClient.h"
+#include "provider/array/testing/ArrayClientTesting.h"
+#include "provider/array/testing/FakeHttpClient.h"
 #include "provider/testing/QProviderTesting.h"
 
 namespace {
@@ -148,7 +148,7 @@ class RecordingProvider : public CQProvider {
 
 // --- The reference: every volume snapshot asked for by name.
 
-HRESULT ReferenceLocateLuns(CQProvider& p, LONG count, VDS_LUN_INFORMATION* luns) {
+HRESULT ReferenceLocateLuns(marl::array::CQArrayClient& p, LONG count, VDS_LUN_INFORMATION* luns) {
     marl::array::LunInfoList volSnaps;
     p.GetQVolSnaps(nullptr, volSnaps);
     std::string serials = " ";
@@ -170,7 +170,7 @@ HRESULT ReferenceLocateLuns(CQProvider& p, LONG count, VDS_LUN_INFORMATION* luns
     return p.MapSnapshots(names, serials) != 0 ? VSS_E_PROVIDER_VETO : S_OK;
 }
 
-HRESULT ReferenceResyncLuns(CQProvider& p, VDS_LUN_INFORMATION* snaps,
+HRESULT ReferenceResyncLuns(marl::array::CQArrayClient& p, VDS_LUN_INFORMATION* snaps,
                             VDS_LUN_INFORMATION* dests, DWORD count) {
     using marl::provider::Text;
     marl::array::LunInfoList volumes;
@@ -418,7 +418,7 @@ TEST_F(LookUpDifferential, LocateLunsFindsAndMapsWhatTheReferenceDoes) {
             return [&, reference](CQProvider& p) {
                 marl::testing::LunRecords luns;
                 for (const std::string& serial : serials) luns.Add(serial);
-                return reference ? ReferenceLocateLuns(p, luns.Count(), luns.Data())
+                return reference ? ReferenceLocateLuns(p.Array(), luns.Count(), luns.Data())
                                  : p.LocateLuns(luns.Count(), luns.Data());
             };
         };
@@ -468,7 +468,7 @@ TEST_F(LookUpDifferential, ResyncLunsRestoresWhatTheReferenceDoes) {
                 for (const std::string& serial : snapSerials) snaps.Add(serial);
                 for (const std::string& serial : destSerials) dests.Add(serial);
                 const DWORD n = static_cast<DWORD>(snapSerials.size());
-                if (reference) return ReferenceResyncLuns(p, snaps.Data(), dests.Data(), n);
+                if (reference) return ReferenceResyncLuns(p.Array(), snaps.Data(), dests.Data(), n);
                 IVssAsync* async = nullptr;
                 HRESULT hr = p.ResyncLuns(snaps.Data(), dests.Data(), n, &async);
                 if (async != nullptr) async->Release();

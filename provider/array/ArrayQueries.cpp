@@ -114,11 +114,12 @@ uint32_t marl::array::CQArrayClient::GetAllQReplicationSessions(
         query, [&sessions](const JsonNode& data) { ParseRepSessionShow(data, sessions); });
 }
 
-uint32_t marl::array::CQArrayClient::GetAllQVolSnaps(marl::array::LunInfoList& volSnaps) {
+uint32_t marl::array::CQArrayClient::GetAllQVolSnaps(const marl::array::CgInfoList& cgList,
+                                                     marl::array::LunInfoList& volSnaps) {
     static constexpr char kFunction[] = "CQProvider::GetAllQVolSnaps";
     FuncTrace trace(L"CQProvider::GetAllQVolSnaps");
     uint32_t hr = 0;
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : cgList) {
         std::string cgSnapName = cg.cg_name + ":" + cg.snap_name;
         std::wstring args = Args({{L"snapshot_name", Widen(cgSnapName)}});
         // Each group's reply is read by itself: a text of its own per request.
@@ -215,12 +216,13 @@ SessionInfo* marl::array::CQArrayClient::FindQRepSessionByCg(marl::array::Sessio
     return candidate;
 }
 
-void marl::array::CQArrayClient::AddCGGroupNameToList(std::string cgName,
+void marl::array::CQArrayClient::AddCGGroupNameToList(marl::array::CgInfoList& cgList,
+                                                      std::string cgName,
                                                       std::string repSessionName,
                                                       std::string suffix) {
     static constexpr char kFunction[] = "CQProvider::AddCGGroupNameToList";
     QVSS_LOG(kFunction, "PROVIDER", QLOG_TRACE, "starting AddCGGroupNameToList");
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : cgList) {
         if (cg.cg_name == cgName) return;
     }
     // A suffix too long to leave any room gives an empty prefix rather than a
@@ -243,7 +245,7 @@ void marl::array::CQArrayClient::AddCGGroupNameToList(std::string cgName,
                  repSessionName.c_str());
         entry.rep_session_name = std::move(repSessionName);
     }
-    m_cgList.push_back(std::move(entry));
+    cgList.push_back(std::move(entry));
 }
 
 uint32_t marl::array::CQArrayClient::deleteSnapshotLun(const char* serialNumber) {

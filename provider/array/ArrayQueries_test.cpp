@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/testing/ArrayClientTesting.h"
+#include "provider/array/testing/ArrayClientTesting.h"
 
 namespace {
 
@@ -36,9 +36,9 @@ TEST(AddCGGroupNameToList, SnapshotNameAndPrefixCut) {
         ProviderSettings settings = Settings();
         settings.snapPrefix = c.prefix;
         TestClient client(settings, array);
-        client.AddCGGroupNameToList("cg1", "", c.suffix);
-        ASSERT_EQ(client.m_cgList.size(), 1u) << c.prefix;
-        EXPECT_EQ(client.m_cgList.front().snap_name, c.snapName) << c.prefix;
+        client.AddCGGroupNameToList(client.set.cgList, "cg1", "", c.suffix);
+        ASSERT_EQ(client.set.cgList.size(), 1u) << c.prefix;
+        EXPECT_EQ(client.set.cgList.front().snap_name, c.snapName) << c.prefix;
         std::vector<std::string> warnings;
         for (const std::string& m : ProviderMessages(log, "CQProvider::AddCGGroupNameToList")) {
             if (m.rfind("WARN", 0) == 0) warnings.push_back(m);
@@ -54,12 +54,12 @@ TEST(AddCGGroupNameToList, GroupIsAddedOnceWithItsFirstSession) {
     ReplyLogCapture log;
     ScriptedArray array;
     TestClient client(Settings(), array);
-    client.AddCGGroupNameToList("cg1", "", "0305140709");
-    client.AddCGGroupNameToList("cg2", "sessB", "0305140710");
-    client.AddCGGroupNameToList("cg1", "sessOther", "0305140711");
-    ASSERT_EQ(client.m_cgList.size(), 2u);
-    const CgInfo& first = client.m_cgList.front();
-    const CgInfo& second = client.m_cgList.back();
+    client.AddCGGroupNameToList(client.set.cgList, "cg1", "", "0305140709");
+    client.AddCGGroupNameToList(client.set.cgList, "cg2", "sessB", "0305140710");
+    client.AddCGGroupNameToList(client.set.cgList, "cg1", "sessOther", "0305140711");
+    ASSERT_EQ(client.set.cgList.size(), 2u);
+    const CgInfo& first = client.set.cgList.front();
+    const CgInfo& second = client.set.cgList.back();
     EXPECT_EQ(first.cg_name, "cg1");
     EXPECT_EQ(first.snap_name, "VSS_backup_0305140709");
     EXPECT_EQ(first.rep_session_name, "");
@@ -208,7 +208,7 @@ TEST(GetAllQVolSnaps, OneRequestPerGroupUntilABadReply) {
         TestClient client(Settings(), array);
         for (const char* g : {"cg1", "cg2", "cg3"}) client.AddGroup(g, std::string("S") + g[2]);
         marl::array::LunInfoList snaps;
-        EXPECT_EQ(client.GetAllQVolSnaps(snaps), c.result) << c.secondReply;
+        EXPECT_EQ(client.GetAllQVolSnaps(client.set.cgList, snaps), c.result) << c.secondReply;
         EXPECT_EQ(array.calls.size(), c.requests) << c.secondReply;
         ASSERT_EQ(snaps.size(), c.snaps) << c.secondReply;
         EXPECT_EQ(snaps.front().sn, "0000ab01");
@@ -217,7 +217,7 @@ TEST(GetAllQVolSnaps, OneRequestPerGroupUntilABadReply) {
     ScriptedArray empty;
     TestClient client(Settings(), empty);
     marl::array::LunInfoList snaps;
-    EXPECT_EQ(client.GetAllQVolSnaps(snaps), 0u);
+    EXPECT_EQ(client.GetAllQVolSnaps(client.set.cgList, snaps), 0u);
     EXPECT_TRUE(empty.http.sent.empty());
 }
 

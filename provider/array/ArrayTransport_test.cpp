@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "json/JsonNode.h"
-#include "provider/testing/FakeHttpClient.h"
-#include "provider/testing/TransportLogCapture.h"
+#include "provider/array/testing/FakeHttpClient.h"
+#include "provider/array/testing/TransportLogCapture.h"
 
 using marl::testing::FakeArray;
 using marl::testing::FakeFailure;

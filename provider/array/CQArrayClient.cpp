@@ -1,6 +1,6 @@
 // The array client's frame: construction, the transport's entry points, and
 // the small pieces every array operation shares (argument texts, the reply
-// check, the seams that tests replace).
+// check), and the real seams (ArrayClientSeams.h).
 #include "provider/array/CQArrayClient.h"
 
 #include <cstdio>
@@ -11,12 +11,29 @@
 
 using marl::json::JsonNode;
 
+namespace {
+
+// The seams of a client made without any: everything acts for real.
+marl::array::ArrayClientSeams& RealSeams() {
+    static marl::array::ArrayClientSeams seams;
+    return seams;
+}
+
+}  // namespace
+
 marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings)
-    : marl::array::CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); }) {}
+    : marl::array::CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); },
+                                 RealSeams()) {}
 
 marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings,
                                           marl::platform::HttpClientFactory factory)
+    : marl::array::CQArrayClient(settings, std::move(factory), RealSeams()) {}
+
+marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings,
+                                          marl::platform::HttpClientFactory factory,
+                                          ArrayClientSeams& seams)
     : m_settings(settings),
+      m_seams(seams),
       m_transport(m_settings, std::move(factory), marl::array::CheckLoginReply) {}
 
 marl::array::CQArrayClient::~CQArrayClient() = default;
@@ -60,13 +77,13 @@ bool marl::array::CQArrayClient::ReplyFailed(const std::string& reply, JsonNode&
     return ParseResponse(root, data);
 }
 
-void marl::array::CQArrayClient::PauseBeforeRetry(uint32_t milliseconds) {
+void marl::array::ArrayClientSeams::PauseBeforeRetry(uint32_t milliseconds) {
     marl::platform::SleepMilliseconds(milliseconds);
 }
 
 // Local time as "%m%d%H%M%S", the stamp of every snapshot name this provider
 // makes (here into the restore's 20-byte buffer).
-std::string marl::array::CQArrayClient::RestoreTimestamp() {
+std::string marl::array::ArrayClientSeams::RestoreTimestamp() {
     marl::platform::LocalTime t = marl::platform::GetLocalTimeNow();
     char buffer[20];
     std::snprintf(buffer, sizeof buffer, "%02d%02d%02d%02d%02d", t.month, t.day, t.hour, t.minute,
@@ -74,8 +91,8 @@ std::string marl::array::CQArrayClient::RestoreTimestamp() {
     return buffer;
 }
 
-void marl::array::CQArrayClient::RunHelperScsiRescan() { execute_qvcenter_scsi_rescan(); }
+void marl::array::ArrayClientSeams::RunHelperScsiRescan() { execute_qvcenter_scsi_rescan(); }
 
-void marl::array::CQArrayClient::RunHelperSetRdm(const std::string& scsiSerials) {
+void marl::array::ArrayClientSeams::RunHelperSetRdm(const std::string& scsiSerials) {
     execute_qvcenter_set_rdm(scsiSerials);
 }

@@ -1,12 +1,14 @@
 #pragma once
-// CQArrayClient: the array operations of the provider object.
+// CQArrayClient: the array operations the provider object uses.
 //
-// Every operation here is a member of the provider (CQProvider derives from
-// this class) and talks to the array through complete exchanges of its own:
-// login, one command, logout (ArrayTransport). Replies are judged by the
-// envelope check (ResponseEnvelope.h) and read by the parsers
-// (ResponseParsers.h). The class also holds the snapshot set's lists, which
-// the operations read and CQProvider fills.
+// The provider holds one client. Every operation talks to the array through
+// complete exchanges of its own: login, one command, logout (ArrayTransport).
+// Replies are judged by the envelope check (ResponseEnvelope.h) and read by
+// the parsers (ResponseParsers.h). The client keeps nothing between
+// operations but the settings it was made with: the operations that work on
+// the snapshot set in progress are handed it (SnapshotSet.h), and what they
+// do outside the array goes through the seams it was made with
+// (ArrayClientSeams.h).
 //
 // Results: 0 is success. Non-zero is either the transport's code (1, or
 // E_ARRAY_SESSION 0x8000401D) or 1 when the array refused the command or its
@@ -18,10 +20,9 @@
 // Ownership: lists handed in are the caller's; the lookups return pointers
 // into the list they searched (valid while that list keeps the record).
 //
-// Thread safety: the class takes no lock. The members that read or change
-// m_cgList, m_snapInfoList or m_snapsExposed rely on the caller holding the
-// provider's lock; the others share only the read-only settings and may run
-// side by side.
+// Thread safety: the class takes no lock. The operations that are handed a
+// snapshot set rely on the caller to keep others off it; all share only the
+// read-only settings and may run side by side.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,8 +32,10 @@
 #include "common/ProviderSettings.h"
 #include "json/JsonNode.h"
 #include "platform/http_client.h"
+#include "provider/array/ArrayClientSeams.h"
 #include "provider/array/ArrayRecords.h"
 #include "provider/array/ArrayTransport.h"
+#include "provider/array/SnapshotSet.h"
 #include "provider/array/VolSnapSerialIndex.h"
 
 namespace marl::array {
@@ -44,7 +47,11 @@ class CQArrayClient {
     // The client over HTTP clients made by `factory` (tests: a scripted
     // backend, or the real one aimed at a simulator).
     CQArrayClient(const ProviderSettings& settings, marl::platform::HttpClientFactory factory);
-    virtual ~CQArrayClient();
+    // The same, acting outside the array through `seams`, which must outlive
+    // the client.
+    CQArrayClient(const ProviderSettings& settings, marl::platform::HttpClientFactory factory,
+                  ArrayClientSeams& seams);
+    ~CQArrayClient();
     CQArrayClient(const CQArrayClient&) = delete;
     CQArrayClient& operator=(const CQArrayClient&) = delete;
 
@@ -65,9 +72,9 @@ class CQArrayClient {
     uint32_t GetAllQLunsReplicas(LunInfoList& luns);
     // All replication sessions ("replication_session_show"), appended.
     uint32_t GetAllQReplicationSessions(SessionInfoList& sessions);
-    // The volume snapshots of every group of m_cgList ("volsnap_show" per
+    // The volume snapshots of every group of `cgList` ("volsnap_show" per
     // group), appended. No group: no request, result 0.
-    uint32_t GetAllQVolSnaps(LunInfoList& volSnaps);
+    uint32_t GetAllQVolSnaps(const CgInfoList& cgList, LunInfoList& volSnaps);
     // First record whose sn (FindQLunBySn) or peerSn (FindQLunByRepSn)
     // equals `serial` exactly; nullptr when none.
     LunInfo* FindQLunBySn(LunInfoList& luns, const std::string& serial);
@@ -75,34 +82,36 @@ class CQArrayClient {
     // The session to use for group `cgName`: the first asynchronous one,
     // else the last matching one; nullptr when none matches.
     SessionInfo* FindQRepSessionByCg(SessionInfoList& sessions, const std::string& cgName);
-    // Registers a group in m_cgList (once) with its snapshot name
+    // Registers a group in `cgList` (once) with its snapshot name
     // "VSS_" + prefix + "_" + suffix, the prefix cut so that the name plus
     // "_un" fits 32 characters.
-    void AddCGGroupNameToList(std::string cgName, std::string repSessionName, std::string suffix);
+    void AddCGGroupNameToList(CgInfoList& cgList, std::string cgName, std::string repSessionName,
+                              std::string suffix);
     // Releases a snapshot LUN ("vss_volsnap_empty"). A null or empty serial is
     // not sent and gives VSS_E_PROVIDER_VETO (0x80042306).
     uint32_t deleteSnapshotLun(const char* serialNumber);
 
     // --- Snapshot creation.
-    // One unexposable snapshot per group not replicated, then one
+    // One unexposable snapshot per group of `cgList` not replicated, then one
     // replication-session snapshot per replicated group (replication mode on);
-    // stores the replication snapshot names in m_cgList.
-    uint32_t TakeSnap();
+    // stores the replication snapshot names in `cgList`.
+    uint32_t TakeSnap(CgInfoList& cgList);
     // "vss_prepare_for_snapshot", repeated up to twice, 1 s apart, while the
     // exchange fails and its reply does not report success.
     uint32_t PrepareForSnap();
-    // 0 when every volume of every group of m_cgList is in m_snapInfoList.
-    uint32_t CheckCGSetFull();
+    // 0 when every volume of every group of the set is among its LUNs.
+    uint32_t CheckCGSetFull(const SnapshotSet& set);
     // The volume names of group `cgName` ("vg_show"), appended.
     uint32_t GetCGVolNames(const std::string& cgName, NameList& volNames);
 
     // --- Snapshot exposure and mapping.
-    // Exposable snapshots of the set's groups (once per set, m_snapsExposed).
-    uint32_t ExposeSnap();
-    // "cg:snap:vol" and "cg:snap" for the source LUN with `serial`; 1 when no
-    // SnapInfo has it.
-    uint32_t BuildVolSnapNames(const std::string& serial, std::string& volSnapName,
-                               std::string& cgSnapName);
+    // Exposable snapshots of the set's groups, once per set: sets
+    // `set.snapsExposed`, and does nothing while it is set.
+    uint32_t ExposeSnap(SnapshotSet& set);
+    // "cg:snap:vol" and "cg:snap" for the set's source LUN with `serial`; 1
+    // when no SnapInfo has it.
+    uint32_t BuildVolSnapNames(const SnapshotSet& set, const std::string& serial,
+                               std::string& volSnapName, std::string& cgSnapName);
     // Serials (appended) and volume name (assigned) of one volume snapshot.
     uint32_t GetSnapLunSN(const std::string& volSnapName, std::string& targetLunId,
                           std::string& peerTargetLunId, std::string& volName);
@@ -140,19 +149,7 @@ class CQArrayClient {
     uint32_t SnapsRestore(const NameList& cgList, const NameList& snapList);
     uint32_t SnapRestore(const std::string& cgName, const std::string& snapName);
 
-  protected:
-    // Seams that tests replace: the pause between preparation attempts, the
-    // clock of the pre-restore snapshot's name, and the VMware helper.
-    virtual void PauseBeforeRetry(uint32_t milliseconds);
-    virtual std::string RestoreTimestamp();
-    virtual void RunHelperScsiRescan();
-    virtual void RunHelperSetRdm(const std::string& scsiSerials);
-
-    // The snapshot set in progress (filled by CQProvider).
-    ProviderSettings m_settings;
-    SnapInfoList m_snapInfoList;
-    CgInfoList m_cgList;
-    int32_t m_snapsExposed = 0;
+    const ProviderSettings& Settings() const { return m_settings; }
 
   private:
     struct SnapBatches;
@@ -196,16 +193,19 @@ class CQArrayClient {
                              const std::function<void(const marl::json::JsonNode&)>& parse);
 
     uint32_t CreateUnexposableSnapshots(const SnapBatches& batches, uint32_t& result);
-    uint32_t CreateReplicationSnapshots(const SnapBatches& batches, uint32_t& result);
-    void ReadReplicationReply(const std::string& reply, uint32_t& result);
-    void StoreReplicationSnapNames(const NameList& names);
+    uint32_t CreateReplicationSnapshots(CgInfoList& cgList, const SnapBatches& batches,
+                                        uint32_t& result);
+    void ReadReplicationReply(CgInfoList& cgList, const std::string& reply, uint32_t& result);
+    void StoreReplicationSnapNames(CgInfoList& cgList, const NameList& names);
     bool PrepareReplyReportsSuccess(const std::string& reply);
-    uint32_t ExposeReplicatedGroups(uint32_t result);
+    uint32_t ExposeReplicatedGroups(const CgInfoList& cgList, uint32_t result);
     uint32_t MapVolume(const std::string& volName, const std::string& target, bool hostGroup);
     std::string HelperSafeSerials(const std::string& scsiSerials);
     uint32_t FindRestoreSource(const std::string& cgName, const std::string& snapName,
                                std::string& source);
 
+    const ProviderSettings m_settings;
+    ArrayClientSeams& m_seams;
     ArrayTransport m_transport;
 };
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/testing/ReplyLogCapture.h"
+#include "provider/array/testing/ReplyLogCapture.h"
 
 namespace {
 

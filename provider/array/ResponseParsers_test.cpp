@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "provider/testing/ReplyLogCapture.h"
+#include "provider/array/testing/ReplyLogCapture.h"
 
 namespace {
 

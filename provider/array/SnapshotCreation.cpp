@@ -31,7 +31,7 @@ void AppendListItem(std::string& list, const std::string& item) {
 
 }  // namespace
 
-// The argument lists of TakeSnap's two requests, gathered from m_cgList.
+// The argument lists of TakeSnap's two requests, gathered from the set's groups.
 struct marl::array::CQArrayClient::SnapBatches {
     std::string snapNames;            // unexposable snapshots: "<snap_name>_un",...
     std::string sourceNames;          // their groups
@@ -46,11 +46,11 @@ bool marl::array::CQArrayClient::IsReplicatedEntry(const CgInfo& cg) const {
     return !cg.rep_session_name.empty() && m_settings.replicationMode;
 }
 
-uint32_t marl::array::CQArrayClient::TakeSnap() {
+uint32_t marl::array::CQArrayClient::TakeSnap(marl::array::CgInfoList& cgList) {
     FuncTrace trace(L"CQProvider::TakeSnap");
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_INFO, "TakeRegularSnap");
     SnapBatches batches;
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : cgList) {
         if (IsReplicatedEntry(cg)) {
             AppendListItem(batches.sessionNames, cg.rep_session_name);
             AppendListItem(batches.sessionConsistent, "true");
@@ -68,7 +68,7 @@ uint32_t marl::array::CQArrayClient::TakeSnap() {
         if (hr != 0) return hr;
     }
     if (!batches.sessionNames.empty()) {
-        uint32_t hr = CreateReplicationSnapshots(batches, result);
+        uint32_t hr = CreateReplicationSnapshots(cgList, batches, result);
         if (hr != 0) return hr;
     }
     return result;
@@ -99,7 +99,8 @@ uint32_t marl::array::CQArrayClient::CreateUnexposableSnapshots(const SnapBatche
     return 0;
 }
 
-uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(const SnapBatches& b,
+uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(marl::array::CgInfoList& cgList,
+                                                                const SnapBatches& b,
                                                                 uint32_t& result) {
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_INFO, "replication_session_snapshot_create: %s, %s",
              b.replicatedSnapNames.c_str(), b.replicatedCgNames.c_str());
@@ -109,7 +110,7 @@ uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(const SnapBatche
     uint32_t hr = SendCommand(kTakeSnap, "replication_session_snapshot_create", args, reply);
     if (hr != 0) return hr;
     try {
-        ReadReplicationReply(reply, result);
+        ReadReplicationReply(cgList, reply, result);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
@@ -123,7 +124,8 @@ uint32_t marl::array::CQArrayClient::CreateReplicationSnapshots(const SnapBatche
 }
 
 // Throws what the JSON parser throws for a reply that is not JSON.
-void marl::array::CQArrayClient::ReadReplicationReply(const std::string& reply, uint32_t& result) {
+void marl::array::CQArrayClient::ReadReplicationReply(marl::array::CgInfoList& cgList,
+                                                      const std::string& reply, uint32_t& result) {
     QVSS_LOG(kTakeSnap, "PROVIDER", QLOG_DEBUG,
              "parsing replication_session_snapshot_create response: %s", reply.c_str());
     JsonNode data;
@@ -139,15 +141,16 @@ void marl::array::CQArrayClient::ReadReplicationReply(const std::string& reply, 
                  "parsing replication_session_snapshot_create response failed");
         result = 1;
     }
-    StoreReplicationSnapNames(names);
+    StoreReplicationSnapNames(cgList, names);
 }
 
 // The array answers with one name per session sent, in the order sent; the
 // sessions were those of the replicated entries, so the n-th name belongs to
 // the n-th replicated entry.
-void marl::array::CQArrayClient::StoreReplicationSnapNames(const marl::array::NameList& names) {
+void marl::array::CQArrayClient::StoreReplicationSnapNames(marl::array::CgInfoList& cgList,
+                                                           const marl::array::NameList& names) {
     auto name = names.begin();
-    for (CgInfo& cg : m_cgList) {
+    for (CgInfo& cg : cgList) {
         if (name == names.end()) break;
         if (!IsReplicatedEntry(cg)) continue;
         cg.rep_snap_name = *name++;
@@ -164,7 +167,7 @@ uint32_t marl::array::CQArrayClient::PrepareForSnap() {
         if (PrepareReplyReportsSuccess(reply)) break;
         QVSS_LOG("CQProvider::PrepareForSnap", "PROVIDER", QLOG_TRACE,
                  "hr=0x%08x, Let's try again in 1 second. try %d", hr, retry);
-        PauseBeforeRetry(kPrepareRetryPauseMs);
+        m_seams.PauseBeforeRetry(kPrepareRetryPauseMs);
         reply.clear();
         hr = SendArrayRequest(L"vss_prepare_for_snapshot", L"", reply);
     }
@@ -183,17 +186,17 @@ bool marl::array::CQArrayClient::PrepareReplyReportsSuccess(const std::string& r
     }
 }
 
-uint32_t marl::array::CQArrayClient::CheckCGSetFull() {
+uint32_t marl::array::CQArrayClient::CheckCGSetFull(const marl::array::SnapshotSet& set) {
     static constexpr char kFunction[] = "CQProvider::CheckCGSetFull";
     FuncTrace trace(L"CQProvider::CheckCGSetFull");
     marl::array::NameList setVolNames;
-    for (const SnapInfo& info : m_snapInfoList) setVolNames.push_back(info.vol_name);
+    for (const SnapInfo& info : set.snapInfoList) setVolNames.push_back(info.vol_name);
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "volNamesList length = %d",
              static_cast<int>(setVolNames.size()));
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "cg_list length = %d",
-             static_cast<int>(m_cgList.size()));
+             static_cast<int>(set.cgList.size()));
     bool found = false;
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : set.cgList) {
         marl::array::NameList cgVolNames;
         uint32_t hr = GetCGVolNames(cg.cg_name, cgVolNames);
         if (hr != 0) return hr;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/testing/ArrayClientTesting.h"
+#include "provider/array/testing/ArrayClientTesting.h"
 
 namespace {
 
@@ -65,14 +65,14 @@ TEST(TakeSnap, BatchesAndArgumentOrder) {
                     OkData(R"({"snapshot_names_list":["R1","R2"]})"));
         TestClient client(Settings(c.replication), array);
         for (const Group& g : c.groups) client.AddGroup(g.cg, g.snap, g.session);
-        EXPECT_EQ(client.TakeSnap(), 0u) << c.label;
+        EXPECT_EQ(client.TakeSnap(client.set.cgList), 0u) << c.label;
         EXPECT_EQ(CallTexts(array), c.calls) << c.label;
     }
 }
 
 std::vector<std::string> RepSnapNames(const TestClient& client) {
     std::vector<std::string> out;
-    for (const CgInfo& cg : client.m_cgList) out.push_back(cg.rep_snap_name);
+    for (const CgInfo& cg : client.set.cgList) out.push_back(cg.rep_snap_name);
     return out;
 }
 
@@ -98,7 +98,7 @@ TEST(TakeSnap, ReplicationNamesPairWithReplicatedGroups) {
         client.AddGroup("B", "SB", "S1");
         client.AddGroup("C", "SC", "");
         client.AddGroup("D", "SD", "S2");
-        EXPECT_EQ(client.TakeSnap(), 0u) << c.names;
+        EXPECT_EQ(client.TakeSnap(client.set.cgList), 0u) << c.names;
         EXPECT_EQ(RepSnapNames(client), c.stored) << c.names;
     }
 }
@@ -160,7 +160,7 @@ TEST(TakeSnap, FailuresPerStep) {
         TestClient client(Settings(true), array);
         client.AddGroup("A", "SA", "");
         client.AddGroup("B", "SB", "S1");
-        EXPECT_EQ(client.TakeSnap(), c.result) << c.label;
+        EXPECT_EQ(client.TakeSnap(client.set.cgList), c.result) << c.label;
         std::vector<std::string> commands;
         for (const std::string& cmd : array.Commands()) {
             if (commands.empty() || commands.back() != cmd) commands.push_back(cmd);
@@ -298,7 +298,7 @@ TEST(CheckCGSetFull, EveryGroupVolumeMustBeInTheSet) {
             client.AddGroup(g.first, "S" + g.first);
             array.Reply("vg_show", g.second);
         }
-        EXPECT_EQ(client.CheckCGSetFull(), c.result) << c.label;
+        EXPECT_EQ(client.CheckCGSetFull(client.set), c.result) << c.label;
         std::string line = c.line;
         const char* function = "CQProvider::CheckCGSetFull";
         if (line[0] == '!') {

@@ -35,12 +35,12 @@ uint32_t marl::array::CQArrayClient::CheckTolerantReply(const char* function, co
     return reading == ReplyReading::kUnreadable ? 1 : 0;
 }
 
-uint32_t marl::array::CQArrayClient::ExposeSnap() {
+uint32_t marl::array::CQArrayClient::ExposeSnap(marl::array::SnapshotSet& set) {
     FuncTrace trace(L"CQProvider::ExposeSnap");
-    if (m_snapsExposed == 1) return 0;
+    if (set.snapsExposed == 1) return 0;
     std::string exposable;
     std::string sources;
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : set.cgList) {
         // A replicated group's snapshot is the one the replication made; the
         // others were made unexposable at commit.
         bool replicated = !cg.rep_snap_name.empty() && m_settings.replicationMode;
@@ -56,16 +56,17 @@ uint32_t marl::array::CQArrayClient::ExposeSnap() {
     std::string reply;
     uint32_t hr = SendCommand(kExposeSnap, "exposable_snapshot_create", args, reply);
     if (hr != 0) return hr;
-    m_snapsExposed = 1;
+    set.snapsExposed = 1;
     uint32_t result = CheckTolerantReply(kExposeSnap, "exposable_snapshot_create", reply);
-    return ExposeReplicatedGroups(result);
+    return ExposeReplicatedGroups(set.cgList, result);
 }
 
 // Replicated groups' exposed snapshots also take over the source volumes'
 // SCSI serials on the array.
-uint32_t marl::array::CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
+uint32_t marl::array::CQArrayClient::ExposeReplicatedGroups(const marl::array::CgInfoList& cgList,
+                                                            uint32_t result) {
     QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "calling set_snapshot_vss_scsi_sn");
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : cgList) {
         if (cg.rep_snap_name.empty() || !m_settings.replicationMode) continue;
         QVSS_LOG(kExposeSnap, "PROVIDER", QLOG_DEBUG, "set_snapshot_vss_scsi_sn for %s",
                  cg.rep_snap_name.c_str());
@@ -80,11 +81,12 @@ uint32_t marl::array::CQArrayClient::ExposeReplicatedGroups(uint32_t result) {
     return result;
 }
 
-uint32_t marl::array::CQArrayClient::BuildVolSnapNames(const std::string& serial,
+uint32_t marl::array::CQArrayClient::BuildVolSnapNames(const marl::array::SnapshotSet& set,
+                                                       const std::string& serial,
                                                        std::string& volSnapName,
                                                        std::string& cgSnapName) {
     const SnapInfo* info = nullptr;
-    for (const SnapInfo& candidate : m_snapInfoList) {
+    for (const SnapInfo& candidate : set.snapInfoList) {
         if (candidate.scsi_sn == serial) {
             info = &candidate;
             break;
@@ -93,7 +95,7 @@ uint32_t marl::array::CQArrayClient::BuildVolSnapNames(const std::string& serial
     if (info == nullptr) return 1;
     volSnapName = info->cg_name + ":";
     cgSnapName = info->cg_name + ":";
-    for (const CgInfo& cg : m_cgList) {
+    for (const CgInfo& cg : set.cgList) {
         if (cg.cg_name != info->cg_name) continue;
         volSnapName += cg.snap_name;
         cgSnapName += cg.snap_name;
@@ -153,8 +155,8 @@ uint32_t marl::array::CQArrayClient::MapSnapshots(const marl::array::NameList& v
     QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "execute_qvcenter");
     if (m_settings.vmwareVm) {
         QVSS_LOG(kFunction, "PROVIDER", QLOG_DEBUG, "nxa_vmware_vm %s", "True");
-        RunHelperScsiRescan();
-        RunHelperSetRdm(HelperSafeSerials(scsiSerials));
+        m_seams.RunHelperScsiRescan();
+        m_seams.RunHelperSetRdm(HelperSafeSerials(scsiSerials));
     }
     return 0;
 }

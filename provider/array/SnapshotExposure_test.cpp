@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/testing/ArrayClientTesting.h"
+#include "provider/array/testing/ArrayClientTesting.h"
 
 namespace {
 
@@ -35,17 +35,17 @@ TEST(ExposeSnap, OncePerSetWithTheCommitsSnapshotsAsSources) {
         TestClient client(Settings(c.replication), array);
         client.AddGroup("G1", "S1");
         client.AddGroup("G2", "S2", "sess2", "R2");
-        EXPECT_EQ(client.ExposeSnap(), 0u) << c.label;
+        EXPECT_EQ(client.ExposeSnap(client.set), 0u) << c.label;
         std::vector<std::string> calls;
         for (const Call& call : array.calls) calls.push_back(call.command + " " + call.args);
         EXPECT_EQ(calls, c.calls) << c.label;
-        EXPECT_EQ(client.m_snapsExposed, 1);
+        EXPECT_EQ(client.set.snapsExposed, 1);
         // Asked again for the same set: nothing more is sent.
-        EXPECT_EQ(client.ExposeSnap(), 0u);
+        EXPECT_EQ(client.ExposeSnap(client.set), 0u);
         EXPECT_EQ(array.calls.size(), c.calls.size()) << c.label;
         // A new set clears the flag and is exposed again.
-        client.m_snapsExposed = 0;
-        EXPECT_EQ(client.ExposeSnap(), 0u);
+        client.set.snapsExposed = 0;
+        EXPECT_EQ(client.ExposeSnap(client.set), 0u);
         EXPECT_EQ(array.calls.size(), 2 * c.calls.size()) << c.label;
     }
 }
@@ -109,8 +109,8 @@ TEST(ExposeSnap, FailuresPerStep) {
         TestClient client(Settings(true), array);
         client.AddGroup("G1", "S1", "sess1", "R1");
         client.AddGroup("G2", "S2", "sess2", "R2");
-        EXPECT_EQ(client.ExposeSnap(), c.result) << c.label;
-        EXPECT_EQ(client.m_snapsExposed, c.exposed) << c.label;
+        EXPECT_EQ(client.ExposeSnap(client.set), c.result) << c.label;
+        EXPECT_EQ(client.set.snapsExposed, c.exposed) << c.label;
         EXPECT_EQ(array.Commands(), c.commands) << c.label;
         for (const std::string& line : c.lines) {
             EXPECT_TRUE(Logged(log, kExposeFn, line)) << c.label << ": " << line;
@@ -141,7 +141,7 @@ TEST(BuildVolSnapNames, NamesOfTheFirstLunWithTheSerial) {
         client.AddGroup("H", "T");
         std::string volSnap = "old";
         std::string cgSnap = "old";
-        EXPECT_EQ(client.BuildVolSnapNames(c.serial, volSnap, cgSnap), c.result) << c.serial;
+        EXPECT_EQ(client.BuildVolSnapNames(client.set, c.serial, volSnap, cgSnap), c.result) << c.serial;
         EXPECT_EQ(volSnap, c.volSnap) << c.serial;
         EXPECT_EQ(cgSnap, c.cgSnap) << c.serial;
     }

@@ -68,7 +68,7 @@ uint32_t marl::array::CQArrayClient::FindRestoreSource(const std::string& cgName
 uint32_t marl::array::CQArrayClient::SnapRestore(const std::string& cgName,
                                                  const std::string& snapName) {
     static constexpr char kFunction[] = "CQProvider::SnapRestore";
-    std::string preRestoreName = "VSS_TMP_" + RestoreTimestamp();
+    std::string preRestoreName = "VSS_TMP_" + m_seams.RestoreTimestamp();
     std::string source;
     uint32_t hr = FindRestoreSource(cgName, snapName, source);
     if (hr != 0) return hr;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "provider/testing/ArrayClientTesting.h"
+#include "provider/array/testing/ArrayClientTesting.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "provider/array/CQArrayClient.h"
-#include "provider/testing/FakeHttpClient.h"
-#include "provider/testing/ReplyLogCapture.h"
+#include "provider/array/testing/FakeHttpClient.h"
+#include "provider/array/testing/ReplyLogCapture.h"
 
 namespace arraytest {
 
@@ -135,38 +135,40 @@ inline std::string OkData(const std::string& data) {
     return R"({"key":"MC_OK","request":"r","data":)" + data + "}";
 }
 
-class TestClient : public marl::array::CQArrayClient {
+// Seams that record what the operations would do outside the array.
+class RecordingSeams : public marl::array::ArrayClientSeams {
   public:
-    TestClient(const ProviderSettings& settings, ScriptedArray& array)
-        : marl::array::CQArrayClient(settings, array.http.Factory()) {}
-
-    using CQArrayClient::m_cgList;
-    using CQArrayClient::m_settings;
-    using CQArrayClient::m_snapInfoList;
-    using CQArrayClient::m_snapsExposed;
-
-    void AddGroup(const std::string& cg, const std::string& snap, const std::string& session = "",
-                  const std::string& repSnap = "") {
-        m_cgList.push_back(CgInfo{cg, snap, session, repSnap});
-    }
-    void AddLun(const std::string& vol, const std::string& sn, const std::string& cg) {
-        m_snapInfoList.push_back(SnapInfo{vol, sn, "", cg});
-    }
-
     std::vector<uint32_t> pauses;
     std::string timestamp = "0305140709";
     std::vector<std::string> helperRuns;
 
-  protected:
     void PauseBeforeRetry(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
     // An empty timestamp asks the real clock.
     std::string RestoreTimestamp() override {
-        return timestamp.empty() ? marl::array::CQArrayClient::RestoreTimestamp() : timestamp;
+        return timestamp.empty() ? ArrayClientSeams::RestoreTimestamp() : timestamp;
     }
     void RunHelperScsiRescan() override { helperRuns.push_back("scsi_rescan"); }
     void RunHelperSetRdm(const std::string& serials) override {
         helperRuns.push_back("set_rdm" + serials);
     }
+};
+
+// A client over the scripted array with recording seams, and a snapshot set
+// for the operations that work on one.
+class TestClient : public RecordingSeams, public marl::array::CQArrayClient {
+  public:
+    TestClient(const ProviderSettings& settings, ScriptedArray& array)
+        : marl::array::CQArrayClient(settings, array.http.Factory(), *this) {}
+
+    void AddGroup(const std::string& cg, const std::string& snap, const std::string& session = "",
+                  const std::string& repSnap = "") {
+        set.cgList.push_back(CgInfo{cg, snap, session, repSnap});
+    }
+    void AddLun(const std::string& vol, const std::string& sn, const std::string& cg) {
+        set.snapInfoList.push_back(SnapInfo{vol, sn, "", cg});
+    }
+
+    marl::array::SnapshotSet set;
 };
 
 inline ProviderSettings Settings(bool replication = false) {
