@@ -39,7 +39,6 @@ using Environment = marl::bench::SimulatorEnvironment;
 using marl::bench::Commands;
 using marl::bench::GeneratedSerials;
 
-
 struct LifecycleFigures {
     double wallMicros = 0;
     double exchangeMicros = 0;

@@ -64,12 +64,18 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         long value = 0;
         if (!ParseNumber(argv[i + 1], 1, 65535, value)) return false;
         std::string name = argv[i];
-        if (name == "--relay-port") o.relayPort = static_cast<uint16_t>(value);
-        else if (name == "--tls-port") o.tlsPort = static_cast<uint16_t>(value);
-        else if (name == "--round-trip-ms") o.roundTripMs = static_cast<int>(value);
-        else if (name == "--exchanges") o.exchanges = static_cast<int>(value);
-        else if (name == "--repetitions") o.repetitions = static_cast<int>(value);
-        else return false;
+        if (name == "--relay-port")
+            o.relayPort = static_cast<uint16_t>(value);
+        else if (name == "--tls-port")
+            o.tlsPort = static_cast<uint16_t>(value);
+        else if (name == "--round-trip-ms")
+            o.roundTripMs = static_cast<int>(value);
+        else if (name == "--exchanges")
+            o.exchanges = static_cast<int>(value);
+        else if (name == "--repetitions")
+            o.repetitions = static_cast<int>(value);
+        else
+            return false;
     }
     return argc % 2 == 1 && o.relayPort != 0 && o.tlsPort != 0;
 }
@@ -90,15 +96,15 @@ std::string NegotiatedTlsVersion(uint16_t port) {
                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     HINTERNET connection = session ? ::WinHttpConnect(session, L"127.0.0.1", port, 0) : nullptr;
     HINTERNET request =
-        connection ? ::WinHttpOpenRequest(connection, L"GET", L"/logout/", nullptr,
-                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                          WINHTTP_FLAG_SECURE)
-                   : nullptr;
+        connection
+            ? ::WinHttpOpenRequest(connection, L"GET", L"/logout/", nullptr, WINHTTP_NO_REFERER,
+                                   WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
+            : nullptr;
     DWORD relax = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
     if (request &&
         ::WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &relax, sizeof relax) &&
-        ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                             0, 0, 0) &&
+        ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                             0, 0) &&
         ::WinHttpReceiveResponse(request, nullptr)) {
         DWORD info[64] = {};
         DWORD size = sizeof info;
@@ -162,15 +168,15 @@ int main(int argc, char** argv) {
     std::sort(figures.begin(), figures.end());
     double measured = figures[figures.size() / 2];
     double floor = FloorRoundTrips(tls);
-    std::printf("Round trips per exchange over HTTPS (login, vol_show, logout), WinHTTP, %d ms "
-                "round trip:\n",
-                o.roundTripMs);
+    std::printf(
+        "Round trips per exchange over HTTPS (login, vol_show, logout), WinHTTP, %d ms "
+        "round trip:\n",
+        o.roundTripMs);
     if (tls.empty()) {
         std::printf("  TLS version negotiated: unknown (judged against TLS 1.2's floor, %.0f)\n",
                     floor);
     } else {
-        std::printf("  TLS version negotiated: %s (floor %.0f round trips)\n", tls.c_str(),
-                    floor);
+        std::printf("  TLS version negotiated: %s (floor %.0f round trips)\n", tls.c_str(), floor);
     }
     std::printf("  %.2f round trips per exchange (spread %.2f-%.2f, %zu repetitions of %d)\n",
                 measured, figures.front(), figures.back(), figures.size(), o.exchanges);

@@ -23,8 +23,7 @@ using marl::provider::VssMethod;
 // Start-up order: the configuration file is opened, the log opened and the
 // version logged (the log opens whether or not the file did), then the file is
 // read into the settings and the log levels it names are applied.
-CQProvider::CQProvider()
-    : CQProvider([] { return marl::platform::CreateHttpClient(); }) {}
+CQProvider::CQProvider() : CQProvider([] { return marl::platform::CreateHttpClient(); }) {}
 
 CQProvider::CQProvider(marl::platform::HttpClientFactory factory)
     : m_array(StartUp(), std::move(factory), *this) {}

@@ -44,9 +44,9 @@ TEST_F(ProviderIntegrationTest, WholeSetOfOneGroupEndsCreated) {
     EXPECT_THAT(m_provider->CgInfos().front().snap_name, ::testing::StartsWith("VSS_itest_"));
     EXPECT_THAT(Commands(), ElementsAre("vol_show", "replication_session_show", "vg_show",
                                         "vss_prepare_for_snapshot", "unexposable_snapshot_create"));
-    EXPECT_TRUE(
-        m_scratch.Logged("INFO", "CQProvider::PostCommitSnapshots",
-                         "SnapshotSetId " + marl::provider::GuidToString(TestSetId(1)) + " created"));
+    EXPECT_TRUE(m_scratch.Logged(
+        "INFO", "CQProvider::PostCommitSnapshots",
+        "SnapshotSetId " + marl::provider::GuidToString(TestSetId(1)) + " created"));
 }
 
 TEST_F(ProviderIntegrationTest, SecondBeginOfTheSameSetAddsAndAnotherSetReplacesIt) {

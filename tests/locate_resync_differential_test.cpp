@@ -40,10 +40,10 @@ using marl::sim::Inventory;
 
 // Objects the array refuses to describe, by name.
 struct Breakage {
-    std::set<std::string> volSnaps;    // "vss_volsnap_show" of these fails
-    std::set<std::string> groups;      // "snapshot_show" of these groups fails
-    bool serialListing = false;        // "volsnap_show" without a name fails
-    std::set<std::string> unlisted;    // left out of that listing (it changed meanwhile)
+    std::set<std::string> volSnaps;       // "vss_volsnap_show" of these fails
+    std::set<std::string> groups;         // "snapshot_show" of these groups fails
+    bool serialListing = false;           // "volsnap_show" without a name fails
+    std::set<std::string> unlisted;       // left out of that listing (it changed meanwhile)
     bool wholeListingUnreadable = false;  // "snapshot_show" of all groups is not JSON
 };
 
@@ -249,7 +249,8 @@ class RandomArray {
         if (Chance(5)) return "6001405eeeeeee" + std::to_string(Pick(9));
         if (Chance(4)) {
             std::string upper = serial;
-            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             return upper;
         }
         if (Chance(2)) return "";
@@ -308,8 +309,8 @@ class RandomArray {
         const size_t kind = Pick(4);
         s.name = kind == 3 ? "daily" + std::to_string(index)
                            : "VSS_itest_120910" + std::to_string(1000 + index);
-        s.kind = kind == 1 ? marl::sim::SnapshotKind::Unexposable
-                           : marl::sim::SnapshotKind::Exposable;
+        s.kind =
+            kind == 1 ? marl::sim::SnapshotKind::Unexposable : marl::sim::SnapshotKind::Exposable;
         if (kind == 1) s.name += "_un";
         s.exposable = kind != 1;
         s.source = group.name;
@@ -319,7 +320,8 @@ class RandomArray {
             marl::sim::VolumeSnapshot vs;
             vs.volume = v->name;
             if (s.exposable) vs.scsiSn = FreshSerial("6001405c");
-            if (s.exposable && !v->peerSn.empty() && Chance(60)) vs.vssScsiSn = FreshSerial("6001405d");
+            if (s.exposable && !v->peerSn.empty() && Chance(60))
+                vs.vssScsiSn = FreshSerial("6001405d");
             s.volsnaps.push_back(vs);
         }
         inventory.snapshots.push_back(s);
@@ -428,7 +430,8 @@ TEST_F(LookUpDifferential, LocateLunsFindsAndMapsWhatTheReferenceDoes) {
         std::vector<const marl::sim::Snapshot*> all;
         for (const auto& s : array.inventory.snapshots) all.push_back(&s);
         bool everySerial = std::find(serials.begin(), serials.end(), "") == serials.end();
-        if (everySerial && !array.breakage.serialListing && !array.breakage.wholeListingUnreadable) {
+        if (everySerial && !array.breakage.serialListing &&
+            !array.breakage.wholeListingUnreadable) {
             EXPECT_LE(ours.lookUps, Holding(all, serials, array.breakage)) << "seed " << seed;
         }
         found += ours.hr == S_OK ? 1 : 0;
@@ -452,13 +455,12 @@ TEST_F(LookUpDifferential, ResyncLunsRestoresWhatTheReferenceDoes) {
         if (s == nullptr) continue;
         for (const marl::sim::Volume* v : array.inventory.GroupVolumes(s->group)) {
             if (array.Chance(5)) continue;  // not the whole group
-            destSerials.push_back(array.Chance(10) && !v->peerSn.empty() ? v->peerSn
-                                                                          : v->scsiSn);
+            destSerials.push_back(array.Chance(10) && !v->peerSn.empty() ? v->peerSn : v->scsiSn);
             std::string snapSerial;
             for (const auto& vs : s->volsnaps)
                 if (vs.volume == v->name)
-                    snapSerial = array.Chance(10) && !vs.vssScsiSn.empty() ? vs.vssScsiSn
-                                                                           : vs.scsiSn;
+                    snapSerial =
+                        array.Chance(10) && !vs.vssScsiSn.empty() ? vs.vssScsiSn : vs.scsiSn;
             if (snapSerial.empty() || array.Chance(5)) snapSerial = array.AnySerial();
             snapSerials.push_back(array.AsVssGivesIt(snapSerial));
         }
@@ -481,9 +483,11 @@ TEST_F(LookUpDifferential, ResyncLunsRestoresWhatTheReferenceDoes) {
         std::vector<const marl::sim::Snapshot*> ofGroup;
         for (const auto& snap : array.inventory.snapshots)
             if (snap.group == s->group) ofGroup.push_back(&snap);
-        bool everySerial = std::find(snapSerials.begin(), snapSerials.end(), "") == snapSerials.end();
+        bool everySerial =
+            std::find(snapSerials.begin(), snapSerials.end(), "") == snapSerials.end();
         if (everySerial && !array.breakage.serialListing) {
-            EXPECT_LE(ours.lookUps, Holding(ofGroup, snapSerials, array.breakage)) << "seed " << seed;
+            EXPECT_LE(ours.lookUps, Holding(ofGroup, snapSerials, array.breakage))
+                << "seed " << seed;
         }
         restored += ours.hr == S_OK ? 1 : 0;
         vetoed += ours.hr == S_OK ? 0 : 1;
@@ -492,8 +496,9 @@ TEST_F(LookUpDifferential, ResyncLunsRestoresWhatTheReferenceDoes) {
     }
     EXPECT_GT(restored, kCases / 5);
     EXPECT_GT(vetoed, kCases / 10);
-    std::printf("ResyncLuns over %u arrays: %zu restored, %zu refused; look-ups %zu (reference %zu)\n",
-                kCases, restored, vetoed, ourLookUps, referenceLookUps);
+    std::printf(
+        "ResyncLuns over %u arrays: %zu restored, %zu refused; look-ups %zu (reference %zu)\n",
+        kCases, restored, vetoed, ourLookUps, referenceLookUps);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ marl::array::ArrayClientSeams& RealSeams() {
 }  // namespace
 
 marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings)
-    : marl::array::CQArrayClient(settings, [] { return marl::platform::CreateHttpClient(); },
-                                 RealSeams()) {}
+    : marl::array::CQArrayClient(
+          settings, [] { return marl::platform::CreateHttpClient(); }, RealSeams()) {}
 
 marl::array::CQArrayClient::CQArrayClient(const ProviderSettings& settings,
                                           marl::platform::HttpClientFactory factory)

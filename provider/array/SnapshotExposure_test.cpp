@@ -141,7 +141,8 @@ TEST(BuildVolSnapNames, NamesOfTheFirstLunWithTheSerial) {
         client.AddGroup("H", "T");
         std::string volSnap = "old";
         std::string cgSnap = "old";
-        EXPECT_EQ(client.BuildVolSnapNames(client.set, c.serial, volSnap, cgSnap), c.result) << c.serial;
+        EXPECT_EQ(client.BuildVolSnapNames(client.set, c.serial, volSnap, cgSnap), c.result)
+            << c.serial;
         EXPECT_EQ(volSnap, c.volSnap) << c.serial;
         EXPECT_EQ(cgSnap, c.cgSnap) << c.serial;
     }

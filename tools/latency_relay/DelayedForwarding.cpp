@@ -1,8 +1,8 @@
 #include "DelayedForwarding.h"
 
 #include <poll.h>
-#include <time.h>
 #include <sys/socket.h>
+#include <time.h>
 
 #include <cerrno>
 #include <deque>
