@@ -127,7 +127,7 @@ void BM_LocateLunsAndSingleExchangesInTurns(benchmark::State& state) {
         marl::bench::TimeSide(times.wallB, times.cpuB, [&] {
             for (const auto& [command, args] : requests) {
                 std::string reply;
-                provider->SendArrayRequest(command, args, reply);
+                provider->Array().SendArrayRequest(command, args, reply);
             }
         });
         ++times.turns;
