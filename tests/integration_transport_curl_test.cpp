@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "RedirectingHttpClient.h"
+#include "platform/http_client.h"
 #include "provider/array/ArrayTransport.h"
 #include "provider/array/testing/TransportLogCapture.h"
 
@@ -270,6 +271,33 @@ TEST(CurlTransport, LogoutIsSentWholeAndItsReplyNotAwaited) {
         EXPECT_EQ(seen[2].remotePort, seen[0].remotePort);
         EXPECT_FALSE(array.HoldRanOut()) << "the exchange waited for the logout's reply";
         EXPECT_TRUE(Errors(log).empty());
+    }
+}
+
+// A body far larger than the socket's buffers leaves the first write short
+// of the request: sending still returns only once all of it is out, so that
+// closing the request right away (as the logout's is) loses none of it.
+TEST(CurlTransport, SendingReturnsOnlyOnceALargeBodyIsOut) {
+    const std::string body(size_t{8} << 20, 'x');
+    for (bool ssl : {true, false}) {
+        SCOPED_TRACE(ssl ? "HTTPS" : "HTTP");
+        LoopbackArray array(CertKind::kValid);
+        std::unique_ptr<marl::platform::HttpClient> client = marl::platform::CreateHttpClient();
+        marl::platform::HttpHandle session = client->OpenSession(L"test");
+        marl::platform::HttpHandle connection =
+            client->Connect(session, L"127.0.0.1",
+                            static_cast<uint16_t>(ssl ? array.HttpsPort() : array.HttpPort()));
+        marl::platform::HttpHandle request =
+            client->OpenRequest(connection, L"POST", L"/main/services/login/", ssl, false);
+        client->SetSecurityFlags(request, marl::platform::kHttpIgnoreUnknownCa);
+        EXPECT_TRUE(client->SendRequest(request, L"", body));
+        client->CloseHandle(request);
+        client->CloseHandle(connection);
+        client->CloseHandle(session);
+        array.AwaitRequests(1);
+        std::vector<Seen> seen = array.Requests();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].body.size(), body.size());
     }
 }
 

@@ -11,13 +11,13 @@
 //
 // WinHTTP splits a request into send and receive and hands the body out as
 // it arrives; so does this client. Sending drives the transfer until the
-// whole request has been written to the connection (curl's debug stream tells
-// what went out), not until it is answered: a caller that awaits no answer
-// (the array's logout) closes the request right away and pays no round trip
-// for it, and the request still reaches the peer, since the bytes are in the
-// socket's send queue before the connection is closed. Receiving drives on to
-// the response headers. Each outcome is reported at the step where WinHTTP
-// would have reported it: a failure before the request went out (name,
+// whole request has been written to the connection, not until it is
+// answered: a caller that awaits no answer (the array's logout) closes the
+// request right away and pays no round trip for it, and the request still
+// reaches the peer, since the bytes are in the socket's send queue before the
+// connection is closed. Receiving drives on to the response headers. Each
+// outcome is reported at the step where WinHTTP would have reported it: a
+// failure before the request went out (name,
 // connection, TLS) fails the send; no or broken response headers fail the
 // receive; a body cut short fails the reading once the bytes
 // that did arrive have been read. The body is received only as it is read:
@@ -44,6 +44,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -159,8 +160,6 @@ struct Request : Handle {
     bool responseStarted = false;  // a status line arrived
     bool resendRefused = false;    // curl wanted to send it a second time
     bool headersComplete = false;  // a complete response header block arrived
-    bool headersOut = false;       // the request's header block was written
-    size_t bodyOut = 0;            // bytes of the request body written
     bool settled = false;          // the transfer's end has been reported
     uint32_t lastStatus = 0;       // of the latest status line
     bool outOfMemory = false;
@@ -415,23 +414,38 @@ size_t WatchHeaders(char* data, size_t size, size_t count, void* request) {
     return n;
 }
 
-// What curl wrote of the request, from its debug stream (the header block in
-// one piece once it is out, then the body).
-int WatchOutput(CURL*, curl_infotype type, char* data, size_t size, void* request) {
-    Request* r = static_cast<Request*>(request);
-    if (type == CURLINFO_HEADER_OUT && size >= 4 &&
-        std::memcmp(data + size - 4, "\r\n\r\n", 4) == 0)
-        r->headersOut = true;
-    if (type == CURLINFO_DATA_OUT) r->bodyOut += size;
-    return 0;
-}
-
 // The final response's headers are in (a 1xx answer is not final).
 bool HeadersIn(const Request& r) { return r.headersComplete && r.lastStatus >= 200; }
 
-// The whole request is on its way, or already answered.
+// Whether curl waits for the socket to take more of what it writes. Unknown
+// (no socket listed, as for a descriptor beyond FD_SETSIZE) counts as yes.
+bool WaitsToWrite(CURLM* multi) {
+    fd_set read, write, error;
+    FD_ZERO(&read);
+    FD_ZERO(&write);
+    FD_ZERO(&error);
+    int maxFd = -1;
+    if (curl_multi_fdset(multi, &read, &write, &error, &maxFd) != CURLM_OK || maxFd < 0)
+        return true;
+    for (int fd = 0; fd <= maxFd; ++fd) {
+        if (FD_ISSET(fd, &write)) return true;
+    }
+    return false;
+}
+
+// The whole request is on its way, or already answered. curl counts a
+// request as issued from its first write on (the pre-request callback has
+// run, so the count is this request's); what a first write left over, and a
+// body sent after the header block, keep curl waiting to write until they
+// are out. Asked of curl rather than read from its debug stream, which
+// would make it format its informational texts for every transfer.
 bool SentWhole(const Request& r) {
-    return HeadersIn(r) || (r.headersOut && r.bodyOut >= r.postBody.size());
+    if (HeadersIn(r)) return true;
+    if (!r.started) return false;
+    const Session& s = *r.connection->session;
+    long issued = 0;
+    return curl_easy_getinfo(s.easy, CURLINFO_REQUEST_SIZE, &issued) == CURLE_OK && issued > 0 &&
+           !WaitsToWrite(s.multi);
 }
 
 // curl resends a request on a fresh connection when a reused one died before
@@ -513,9 +527,6 @@ bool ConfigureSession(CURL* easy, const std::string& userAgent, Session* session
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CollectBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &WatchHeaders);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &NoteRequestStart);
-    // Verbose only feeds WatchOutput; nothing is printed.
-    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &WatchOutput);
-    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     return ok;
 }
 
@@ -665,7 +676,6 @@ void CurlHttpClient::ConfigureTransfer(Request& r) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &r);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &r);
     curl_easy_setopt(e, CURLOPT_PREREQDATA, &r);
-    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &r);
 }
 
 bool CurlHttpClient::SendRequest(HttpHandle h, const std::wstring& headers,

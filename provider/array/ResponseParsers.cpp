@@ -129,14 +129,17 @@ class PeerSerialUpdates {
         if (m_queue.empty()) return;
         BuildIndex();
         for (size_t i = 0; i < m_queue.size(); ++i) {
-            Prefetch(i);
-            const Update& update = m_queue[i];
-            for (size_t k = update.hash & m_mask; m_slots[k].record; k = (k + 1) & m_mask) {
-                const Slot& slot = m_slots[k];
-                if (slot.hash == update.hash && slot.record->volName == update.volName) {
-                    slot.record->peerSn = update.serial;
-                }
+            // The slot of a later update first, then, once that slot has had
+            // time to arrive, the record it names. The prefetches stand here,
+            // in the loop that writes: GCC finds a function that does nothing
+            // but prefetch free of effects and drops the calls to it.
+            if (const Slot* ahead = SlotAhead(i, kSlotsAhead)) __builtin_prefetch(ahead);
+            const Slot* named = SlotAhead(i, kRecordsAhead);
+            if (named && named->record) {
+                __builtin_prefetch(named->record);
+                __builtin_prefetch(&named->record->peerSn, 1);
             }
+            ApplyOne(m_queue[i]);
         }
         m_queue.clear();
     }
@@ -156,17 +159,18 @@ class PeerSerialUpdates {
 
     static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
 
-    // The slot of a later update first, then, once that slot has had time to
-    // arrive, the record it names.
-    void Prefetch(size_t i) const {
-        if (i + kSlotsAhead < m_queue.size()) {
-            __builtin_prefetch(&m_slots[m_queue[i + kSlotsAhead].hash & m_mask]);
-        }
-        if (i + kRecordsAhead < m_queue.size()) {
-            const LunInfo* record = m_slots[m_queue[i + kRecordsAhead].hash & m_mask].record;
-            if (record) {
-                __builtin_prefetch(record);
-                __builtin_prefetch(&record->peerSn, 1);
+    // Where the probe of the update `distance` after update i starts; null
+    // past the last update.
+    const Slot* SlotAhead(size_t i, size_t distance) const {
+        if (i + distance >= m_queue.size()) return nullptr;
+        return &m_slots[m_queue[i + distance].hash & m_mask];
+    }
+
+    void ApplyOne(const Update& update) {
+        for (size_t k = update.hash & m_mask; m_slots[k].record; k = (k + 1) & m_mask) {
+            const Slot& slot = m_slots[k];
+            if (slot.hash == update.hash && slot.record->volName == update.volName) {
+                slot.record->peerSn = update.serial;
             }
         }
     }
