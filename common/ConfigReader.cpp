@@ -1,6 +1,5 @@
 #include "common/ConfigReader.h"
 
-#include <algorithm>
 #include <cwchar>
 #include <exception>
 #include <utility>
@@ -18,12 +17,10 @@ namespace {
 
 constexpr char kReader[] = "ReadProviderSettings";
 
-// What each key does. Exactly one of text, flag or module is set.
+// What the provider does with each key it reads. Exactly one of text, flag or
+// module is set.
 struct KeyRule {
     marl::common::ConfigKey key;
-    const char* name;
-    const char* unless;  // a longer key that contains `name`
-    const wchar_t* description;
     std::string ProviderSettings::*text;
     bool ProviderSettings::*flag;
     const char* offMessage;
@@ -31,52 +28,32 @@ struct KeyRule {
     const char* module;
 };
 
+using marl::common::ConfigKey;
 const KeyRule kRules[] = {
-    {marl::common::ConfigKey::ExternalIp, "EXTERNAL_IP", nullptr, L"NXA External IP",
-     &ProviderSettings::externalIp, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::HostName, "HOST_NAME", nullptr, L"NXA Host Name",
-     &ProviderSettings::hostName, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::UserName, "USERNAME", "VCENTER_USERNAME", L"NXA User Name",
-     &ProviderSettings::userName, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::Password, "PASSWORD", "VCENTER_PASSWORD", L"NXA Password",
-     &ProviderSettings::password, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::SnapPrefix, "SNAP_PREFIX", nullptr, L"NXA Snap Prefix",
-     &ProviderSettings::snapPrefix, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::RetentionPolicy, "RETENTION_POLICY", nullptr, L"NXA Retention Policy",
-     &ProviderSettings::retentionPolicy, nullptr, nullptr, nullptr, nullptr},
-    {marl::common::ConfigKey::SupportSsl, "SUPPORT_SSL", nullptr, L"NXA Support SSL", nullptr,
-     &ProviderSettings::supportSsl, "Turn off SSL", "Turn on SSL", nullptr},
-    {marl::common::ConfigKey::VmwareVm, "VMWARE_VM", nullptr, L"Running as VmWare VM", nullptr,
-     &ProviderSettings::vmwareVm, "Run as physical machine", "Run as VmWare VM", nullptr},
-    {marl::common::ConfigKey::ReplicationMode, "REPLICATION_MODE", nullptr, L"NXA Replication Mode",
-     nullptr, &ProviderSettings::replicationMode, "Not replicating snapshots",
-     "Will replicate snapshots for replicated CGs", nullptr},
-    {marl::common::ConfigKey::LogLevelProvider, "LOG_LEVEL_PROVIDER", nullptr,
-     L"NXA provider log level", nullptr, nullptr, nullptr, nullptr, "PROVIDER"},
-    {marl::common::ConfigKey::LogLevelJson, "LOG_LEVEL_JSON", nullptr, L"NXA json log level",
-     nullptr, nullptr, nullptr, nullptr, "JSON"},
-    {marl::common::ConfigKey::LogLevelConfigurator, "LOG_LEVEL_CONFIGURATOR", nullptr,
-     L"NXA configurator log level", nullptr, nullptr, nullptr, nullptr, "CONFIGURATOR"},
+    {ConfigKey::ExternalIp, &ProviderSettings::externalIp, nullptr, nullptr, nullptr, nullptr},
+    {ConfigKey::HostName, &ProviderSettings::hostName, nullptr, nullptr, nullptr, nullptr},
+    {ConfigKey::UserName, &ProviderSettings::userName, nullptr, nullptr, nullptr, nullptr},
+    {ConfigKey::Password, &ProviderSettings::password, nullptr, nullptr, nullptr, nullptr},
+    {ConfigKey::SnapPrefix, &ProviderSettings::snapPrefix, nullptr, nullptr, nullptr, nullptr},
+    {ConfigKey::RetentionPolicy, &ProviderSettings::retentionPolicy, nullptr, nullptr, nullptr,
+     nullptr},
+    {ConfigKey::SupportSsl, nullptr, &ProviderSettings::supportSsl, "Turn off SSL", "Turn on SSL",
+     nullptr},
+    {ConfigKey::VmwareVm, nullptr, &ProviderSettings::vmwareVm, "Run as physical machine",
+     "Run as VmWare VM", nullptr},
+    {ConfigKey::ReplicationMode, nullptr, &ProviderSettings::replicationMode,
+     "Not replicating snapshots", "Will replicate snapshots for replicated CGs", nullptr},
+    {ConfigKey::LogLevelProvider, nullptr, nullptr, nullptr, nullptr, "PROVIDER"},
+    {ConfigKey::LogLevelJson, nullptr, nullptr, nullptr, nullptr, "JSON"},
+    {ConfigKey::LogLevelConfigurator, nullptr, nullptr, nullptr, nullptr, "CONFIGURATOR"},
 };
 
 const KeyRule* RuleFor(const std::string& line) {
+    ConfigKey key = marl::common::ClassifyConfigLine(line);
     for (const KeyRule& rule : kRules) {
-        if (line.find(rule.name) == std::string::npos) continue;
-        if (rule.unless && line.find(rule.unless) != std::string::npos) continue;
-        return &rule;
+        if (rule.key == key) return &rule;
     }
     return nullptr;
-}
-
-bool EqualsFalseIgnoringCase(const std::string& value) {
-    static constexpr char kFalse[] = "false";
-    if (value.size() != sizeof kFalse - 1) return false;
-    for (size_t i = 0; i < value.size(); ++i) {
-        char c = value[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kFalse[i]) return false;
-    }
-    return true;
 }
 
 // A damaged stored password must not take the provider down: it is logged
@@ -93,12 +70,13 @@ void DecodePassword(CQLogger& logger, std::string& password) {
     if (!problem) return;
     password.clear();
     CONFIG_LOG(logger, kReader, QLOG_ERROR,
-               "PASSWORD value ignored (%s); the array password is left empty", problem);
+               "%s value ignored (%s); the array password is left empty",
+               marl::common::ConfigKeyText(marl::common::ConfigKey::Password), problem);
 }
 
 void ApplyFlag(CQLogger& logger, const KeyRule& rule, const std::string& value,
                ProviderSettings& settings) {
-    bool on = !EqualsFalseIgnoringCase(value);
+    bool on = !marl::common::IsFalseFlag(value);
     settings.*rule.flag = on;
     CONFIG_LOG(logger, kReader, QLOG_INFO, "%s", on ? rule.onMessage : rule.offMessage);
 }
@@ -107,11 +85,10 @@ void ApplyLine(CQLogger& logger, const std::string& line, ProviderSettings& sett
     const KeyRule* rule = RuleFor(line);
     std::string value;
     if (!rule || !marl::common::ExtractBracketValue(line, value)) return;
-    sanitize_string(logger, value, rule->description);
+    sanitize_string(logger, value, marl::common::ConfigKeyOf(rule->key).description);
     if (rule->text) {
         settings.*rule->text = std::move(value);
-        if (rule->key == marl::common::ConfigKey::Password)
-            DecodePassword(logger, settings.password);
+        if (rule->key == ConfigKey::Password) DecodePassword(logger, settings.password);
     } else if (rule->flag) {
         ApplyFlag(logger, *rule, value, settings);
     } else {
@@ -148,23 +125,15 @@ bool marl::common::ConfigFile::ReadLine(std::string& line) {
     return any;
 }
 
-marl::common::ConfigKey marl::common::ClassifyConfigLine(const std::string& line) {
-    const KeyRule* rule = RuleFor(line);
-    return rule ? rule->key : marl::common::ConfigKey::None;
-}
-
-bool marl::common::ExtractBracketValue(const std::string& line, std::string& value) {
-    size_t open = line.find('[');
-    size_t close = line.find(']');
-    // A missing bracket counts as lying beyond every real position.
-    if (open == std::string::npos || !(open < close)) return false;
-    value = line.substr(open + 1, close == std::string::npos ? close : close - open - 1);
-    return true;
-}
-
 namespace {
 bool IsSecret(const wchar_t* description) {
-    return description && std::wcscmp(description, L"NXA Password") == 0;
+    if (!description) return false;
+    for (const marl::common::ConfigKeyInfo& info : marl::common::kConfigKeys) {
+        if (info.kind == marl::common::ConfigValueKind::Secret && info.description &&
+            std::wcscmp(description, info.description) == 0)
+            return true;
+    }
+    return false;
 }
 std::string Masked(const std::string& value) {
     return "<" + std::to_string(value.size()) + " characters hidden>";
@@ -179,12 +148,7 @@ void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* descri
     // Keep the original only when it will be logged: values can be long.
     const bool logged = logger.IsLogLevelEnabled("PROVIDER", QLOG_DEBUG);
     std::string before = logged ? value : std::string();
-    value.erase(std::remove_if(value.begin(), value.end(),
-                               [](char c) {
-                                   return c == '\'' || c == '\\' || c == '\t' || c == '\n' ||
-                                          c == ' ' || c == '"';
-                               }),
-                value.end());
+    sanitize_string(value);
     if (logged) {
         // The stored password form carries its own key: logging it would hand
         // the password to whoever reads a DEBUG log. Its length is enough to

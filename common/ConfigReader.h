@@ -2,11 +2,11 @@
 // The provider's reader of the configuration file "marl_vss_conf.txt".
 //
 // The file holds one setting per line, written by the configurator as
-// KEY = [value]. The reader is looser: a line belongs to the first key (in a
-// fixed order) whose name occurs anywhere in it, and its value is the text
-// between the first "[" and the first "]". There are no comments; lines
-// without a known key are ignored; a later line for a key replaces an earlier
-// one.
+// KEY = [value]. The reader is looser (ConfigFormat.h: ClassifyConfigLine,
+// ExtractBracketValue): a line belongs to the first key whose name occurs
+// anywhere in it, and its value is the text between the first "[" and the
+// first "]". Lines without a known key are ignored; a later line for a key
+// replaces an earlier one.
 //
 // Typical use, in the provider object's constructor, which opens the file
 // before its log and reads it after:
@@ -21,13 +21,12 @@
 #include <cstdio>
 #include <string>
 
+#include "common/ConfigFormat.h"
 #include "common/ProviderSettings.h"
 
 class CQLogger;
 
 namespace marl::common {
-
-constexpr char kConfigFileName[] = "marl_vss_conf.txt";
 
 // The configuration file, open for reading while others may still read,
 // write, rename or delete it. Not copyable; closes itself when destroyed.
@@ -53,35 +52,11 @@ class ConfigFile {
     int m_openError = 0;
 };
 
-// The keys the provider reads, in the order lines are tested against them.
-enum class ConfigKey {
-    None,
-    ExternalIp,
-    HostName,
-    UserName,  // not when the line holds VCENTER_USERNAME
-    Password,  // not when the line holds VCENTER_PASSWORD
-    SnapPrefix,
-    RetentionPolicy,
-    SupportSsl,
-    VmwareVm,
-    ReplicationMode,
-    LogLevelProvider,
-    LogLevelJson,
-    LogLevelConfigurator,
-};
-
-ConfigKey ClassifyConfigLine(const std::string& line);
-
-// The text after the first "[" up to the first "]" (or to the end of the line
-// when there is no "]"). False, leaving `value` alone, when there is no "[" or
-// the first "]" stands before it.
-bool ExtractBracketValue(const std::string& line, std::string& value);
-
 }  // namespace marl::common
 
-// Removes every apostrophe, backslash, tab, line feed, space and double quote
-// from `value`, then logs at DEBUG "<description>: got <before> returning
-// <after>". The first form logs through the process's logger.
+// sanitize_string(value) of ConfigFormat.h, then logs at DEBUG
+// "<description>: got <before> returning <after>" (a password's values only
+// by their length). The first form logs through the process's logger.
 void sanitize_string(std::string& value, const wchar_t* description);
 void sanitize_string(CQLogger& logger, std::string& value, const wchar_t* description);
 

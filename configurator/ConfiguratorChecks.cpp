@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/ConfigFormat.h"
+
 namespace {
 
 bool IsAsciiLetterOrDigit(char c) {
@@ -55,23 +57,13 @@ bool verify_hostname(const std::string& s) { return s.size() <= 255 && AllCharsI
 
 bool verify_username(const std::string& s) { return AllCharsIn(s, "@-_"); }
 
-void sanitize_string(std::string& value) {
-    static const std::string kRemoved = "'\\\t\n \"";
-    std::string kept;
-    kept.reserve(value.size());
-    for (char c : value) {
-        if (kRemoved.find(c) == std::string::npos) kept += c;
-    }
-    value.swap(kept);
-}
-
 std::string MaskPasswordLine(const std::string& line) {
-    size_t key = line.find("PASSWORD");
-    if (key == std::string::npos) return line;
+    size_t keyEnd = marl::common::FindSecretKeyEnd(line, false);
+    if (keyEnd == std::string::npos) return line;
     // Everything between the first "[" and the last "]" may be secret; a line
     // without brackets may hold a password typed into the file by hand.
     size_t open = line.find('[');
-    size_t begin = open == std::string::npos ? key + 8 : open + 1;
+    size_t begin = open == std::string::npos ? keyEnd : open + 1;
     size_t close = line.rfind(']');
     size_t end = (close == std::string::npos || close < begin) ? line.size() : close;
     if (end == begin) return line;

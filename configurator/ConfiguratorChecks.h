@@ -18,11 +18,9 @@ bool verify_username(const std::string& s);
 // "a", "", "b"; "a." gives "a"; "" gives nothing.
 std::vector<std::string> split(const std::string& text, char delimiter);
 
-// Removes every apostrophe, backslash, tab, line feed, space and double quote.
-void sanitize_string(std::string& value);
-
-// `line` as it may be logged: in a line that holds "PASSWORD", the text from
-// the first "[" to the last "]" (or, without brackets, all after the key) is
+// `line` as it may be logged: in a line that holds a password key (the secret
+// keys of common/ConfigFormat.h), the text from the first "[" to the last "]"
+// (or, without brackets, all after the first such key) is
 // replaced by its length: "PASSWORD = [<52 characters hidden>]". Other lines
 // come back unchanged.
 std::string MaskPasswordLine(const std::string& line);

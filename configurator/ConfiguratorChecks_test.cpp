@@ -57,12 +57,6 @@ TEST(ConfiguratorChecks, SplitPieces) {
     EXPECT_EQ(split("..", '.'), (V{"", ""}));
 }
 
-TEST(ConfiguratorChecks, SanitizeRemovesTheSixCharacters) {
-    std::string v = " 'my\\ \"host\"\t\n' ";
-    sanitize_string(v);
-    EXPECT_EQ(v, "myhost");
-}
-
 TEST(ConfiguratorChecks, PasswordLinesAreMaskedForTheLog) {
     struct {
         const char* line;

@@ -14,7 +14,7 @@ constexpr char kFunction[] = "CQConfigurator::ChangeParam";
 // "false", "f" and "0" in any case are False; every other word is True.
 std::string NormaliseFlag(std::string word) {
     for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return (word == "false" || word == "f" || word == "0") ? "False" : "True";
+    return marl::common::FlagText(!(word == "false" || word == "f" || word == "0"));
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ bool CQConfigurator::ChangeParam(std::FILE* out, std::string line, const std::st
             std::string typed = ReadWordOrStop();
             if (isFlag) typed = NormaliseFlag(typed);
             Print("New " + key + ": " + typed + "\n\n");
-            WriteLine(out, key + " = [" + typed + "]");
+            WriteLine(out, marl::common::ConfigLine(key, typed));
             value = typed;
             return true;
         }
@@ -70,7 +70,7 @@ bool CQConfigurator::ChangeParam(std::FILE* out, std::string line, const std::st
             } else {
                 Print("New " + key + ": " + typed + "\n\n");
             }
-            WriteLine(out, key + " = [" + typed + "]");
+            WriteLine(out, marl::common::ConfigLine(key, typed));
             CONF_LOG(kFunction, QLOG_INFO, "Change '%s' from '%s' to '%s'.", key.c_str(),
                      value.c_str(), typed.c_str());
             value = typed;
@@ -96,7 +96,7 @@ bool CQConfigurator::ChangeDebugParam(std::FILE* out, std::string line, const st
         WriteLine(out, line);
         return true;
     }
-    WriteLine(out, key + " = [INFO]");
+    WriteLine(out, marl::common::ConfigLine(key, "INFO"));
     value = "INFO";
     return true;
 }

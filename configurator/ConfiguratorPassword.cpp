@@ -68,6 +68,7 @@ bool CQConfigurator::SetNewPassword(std::FILE* out, std::string, const std::stri
         CONF_LOG("CQConfigurator::SetNewPassword", QLOG_ERROR, "Password is missing");
         return false;
     }
-    WriteLine(out, key + " = [" + marl::common::StoredPasswordForm(value, GenerateKey(16)) + "]");
+    WriteLine(out, marl::common::ConfigLine(
+                       key, marl::common::StoredPasswordForm(value, GenerateKey(16))));
     return true;
 }

@@ -18,52 +18,44 @@ constexpr char kLogName[] = "marl_vss_conf_log.txt";
 
 }  // namespace
 
-enum class Handler { Param, Password, Debug };
 // vCenter keys are handled only while VMWARE_VM is "True", the SSO address
 // only while VCENTER_DISABLESSO is "False" as well.
 enum class Block { Always, VCenter, VCenterSso };
 
+// What the dialogue adds to each key of the file format; in the format's
+// order. The key's kind chooses its questions: a password's, a log level's
+// (asked only in debug mode) or those of a value, which a flag answers with
+// True or False.
 struct CQConfigurator::KeyEntry {
-    const char* key;
-    Handler handler;
+    marl::common::ConfigKey key;
     Check check;
-    bool flagInFirstPass;
     bool flagWhenMissing;
     Block block;
     std::string CQConfigurator::*value;
 };
 
 using C = CQConfigurator;
+using K = marl::common::ConfigKey;
 const C::KeyEntry C::kKeys[] = {
-    {"EXTERNAL_IP", Handler::Param, verify_ipaddress, false, false, Block::Always,
-     &C::m_externalIp},
-    {"HOST_NAME", Handler::Param, verify_hostname, false, false, Block::Always, &C::m_hostName},
-    {"USERNAME", Handler::Param, verify_username, false, false, Block::Always, &C::m_userName},
-    {"PASSWORD", Handler::Password, nullptr, false, false, Block::Always, &C::m_password},
-    {"SNAP_PREFIX", Handler::Param, nullptr, false, false, Block::Always, &C::m_snapPrefix},
-    {"RETENTION_POLICY", Handler::Param, nullptr, false, false, Block::Always,
-     &C::m_retentionPolicy},
-    {"SUPPORT_SSL", Handler::Param, nullptr, true, true, Block::Always, &C::m_supportSsl},
-    {"VMWARE_VM", Handler::Param, nullptr, true, true, Block::Always, &C::m_vmwareVm},
-    {"VCENTER_URL", Handler::Param, nullptr, false, false, Block::VCenter, &C::m_vcenterUrl},
-    {"VCENTER_USERNAME", Handler::Param, nullptr, false, false, Block::VCenter,
-     &C::m_vcenterUserName},
-    {"VCENTER_PASSWORD", Handler::Password, nullptr, false, false, Block::VCenter,
-     &C::m_vcenterPassword},
-    {"VCENTER_IGNORECERT", Handler::Param, nullptr, true, true, Block::VCenter,
-     &C::m_vcenterIgnoreCert},
-    {"VCENTER_DISABLESSO", Handler::Param, nullptr, true, true, Block::VCenter,
-     &C::m_vcenterDisableSso},
-    {"VCENTER_SSOURL", Handler::Param, nullptr, false, false, Block::VCenterSso,
-     &C::m_vcenterSsoUrl},
+    {K::ExternalIp, verify_ipaddress, false, Block::Always, &C::m_externalIp},
+    {K::HostName, verify_hostname, false, Block::Always, &C::m_hostName},
+    {K::UserName, verify_username, false, Block::Always, &C::m_userName},
+    {K::Password, nullptr, false, Block::Always, &C::m_password},
+    {K::SnapPrefix, nullptr, false, Block::Always, &C::m_snapPrefix},
+    {K::RetentionPolicy, nullptr, false, Block::Always, &C::m_retentionPolicy},
+    {K::SupportSsl, nullptr, true, Block::Always, &C::m_supportSsl},
+    {K::VmwareVm, nullptr, true, Block::Always, &C::m_vmwareVm},
+    {K::VCenterUrl, nullptr, false, Block::VCenter, &C::m_vcenterUrl},
+    {K::VCenterUserName, nullptr, false, Block::VCenter, &C::m_vcenterUserName},
+    {K::VCenterPassword, nullptr, false, Block::VCenter, &C::m_vcenterPassword},
+    {K::VCenterIgnoreCert, nullptr, true, Block::VCenter, &C::m_vcenterIgnoreCert},
+    {K::VCenterDisableSso, nullptr, true, Block::VCenter, &C::m_vcenterDisableSso},
+    {K::VCenterSsoUrl, nullptr, false, Block::VCenterSso, &C::m_vcenterSsoUrl},
     // A missing REPLICATION_MODE is asked for as text and stored as typed.
-    {"REPLICATION_MODE", Handler::Param, nullptr, true, false, Block::Always,
-     &C::m_replicationMode},
-    {"LOG_LEVEL_PROVIDER", Handler::Debug, nullptr, false, false, Block::Always,
-     &C::m_logLevelProvider},
-    {"LOG_LEVEL_JSON", Handler::Debug, nullptr, false, false, Block::Always, &C::m_logLevelJson},
-    {"LOG_LEVEL_CONFIGURATOR", Handler::Debug, nullptr, false, false, Block::Always,
-     &C::m_logLevelConfigurator},
+    {K::ReplicationMode, nullptr, false, Block::Always, &C::m_replicationMode},
+    {K::LogLevelProvider, nullptr, false, Block::Always, &C::m_logLevelProvider},
+    {K::LogLevelJson, nullptr, false, Block::Always, &C::m_logLevelJson},
+    {K::LogLevelConfigurator, nullptr, false, Block::Always, &C::m_logLevelConfigurator},
 };
 
 namespace {
@@ -128,6 +120,8 @@ void CQConfigurator::Run() {
 }
 
 void CQConfigurator::FirstPass(marl::common::ConfigFile& in, std::FILE* out) {
+    static_assert(sizeof kKeys / sizeof kKeys[0] == marl::common::kConfigKeyCount,
+                  "every key of the file has its questions");
     std::string line;
     while (in.ReadLine(line)) {
         CONF_LOG(kFunction, QLOG_INFO, "curline: %s", MaskPasswordLine(line).c_str());
@@ -146,7 +140,7 @@ void CQConfigurator::SecondPass(std::FILE* out) {
     for (int index : kSecondPassOrder) {
         const KeyEntry& entry = kKeys[index];
         if (m_met[index] || !InBlock(entry)) continue;
-        Offer(out, entry.key, entry, Pass::Second);
+        Offer(out, marl::common::ConfigKeyText(entry.key), entry, Pass::Second);
     }
 }
 
@@ -155,9 +149,10 @@ bool CQConfigurator::InBlock(const KeyEntry& entry) const {
         case Block::Always:
             return true;
         case Block::VCenter:
-            return m_vmwareVm == "True";
+            return m_vmwareVm == marl::common::FlagText(true);
         case Block::VCenterSso:
-            return m_vmwareVm == "True" && m_vcenterDisableSso == "False";
+            return m_vmwareVm == marl::common::FlagText(true) &&
+                   m_vcenterDisableSso == marl::common::FlagText(false);
     }
     return false;
 }
@@ -165,15 +160,18 @@ bool CQConfigurator::InBlock(const KeyEntry& entry) const {
 bool CQConfigurator::Offer(std::FILE* out, const std::string& line, const KeyEntry& entry,
                            Pass pass) {
     std::string& value = this->*entry.value;
-    switch (entry.handler) {
-        case Handler::Param: {
-            bool isFlag = pass == Pass::First ? entry.flagInFirstPass : entry.flagWhenMissing;
-            return ChangeParam(out, line, entry.key, value, entry.check, isFlag);
+    const marl::common::ConfigKeyInfo& info = marl::common::ConfigKeyOf(entry.key);
+    switch (info.kind) {
+        case marl::common::ConfigValueKind::Text:
+        case marl::common::ConfigValueKind::Flag: {
+            bool isFlag = pass == Pass::First ? info.kind == marl::common::ConfigValueKind::Flag
+                                              : entry.flagWhenMissing;
+            return ChangeParam(out, line, info.text, value, entry.check, isFlag);
         }
-        case Handler::Password:
-            return ChangePassword(out, line, entry.key, value);
-        case Handler::Debug:
-            return ChangeDebugParam(out, line, entry.key, value);
+        case marl::common::ConfigValueKind::Secret:
+            return ChangePassword(out, line, info.text, value);
+        case marl::common::ConfigValueKind::LogLevel:
+            return ChangeDebugParam(out, line, info.text, value);
     }
     return false;
 }

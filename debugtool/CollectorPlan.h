@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ConfigFormat.h"
 #include "debugtool/os/debug_os.h"
 
 namespace marl::debugtool {
@@ -16,7 +17,7 @@ struct ArchiveItem {
 };
 
 constexpr const char* kScratchFolderName = "Snap_VSS";
-constexpr const char* kConfigurationEntry = "marl_vss_conf.txt";
+constexpr const char* kConfigurationEntry = marl::common::kConfigFileName;
 constexpr const char* kDiskShadowLog = "diskshadow_log.txt";
 constexpr const char* kEventLogOutput = "wevtutil_log.txt";
 constexpr const char* kSystemInfoOutput = "msinfo_log.txt";

@@ -1,34 +1,21 @@
 #include "debugtool/ConfigRedaction.h"
 
-#include <algorithm>
-#include <cctype>
+#include "common/ConfigFormat.h"
 
 namespace marl::debugtool {
 
 namespace {
 
-constexpr const char kPasswordKey[] = "PASSWORD";
-constexpr size_t kPasswordKeyLength = sizeof kPasswordKey - 1;
-
-size_t FindIgnoringCase(const std::string& text, const char* word) {
-    auto it = std::search(text.begin(), text.end(), word,
-                          word + std::char_traits<char>::length(word), [](char a, char b) {
-                              return std::toupper(static_cast<unsigned char>(a)) ==
-                                     std::toupper(static_cast<unsigned char>(b));
-                          });
-    return it == text.end() ? std::string::npos : static_cast<size_t>(it - text.begin());
-}
-
 std::string RedactLine(const std::string& line) {
-    size_t key = FindIgnoringCase(line, kPasswordKey);
-    if (key == std::string::npos) return line;
+    size_t keyEnd = marl::common::FindSecretKeyEnd(line, /*ignoreCase=*/true);
+    if (keyEnd == std::string::npos) return line;
     size_t open = line.find('[');
     size_t close = line.rfind(']');
     if (open != std::string::npos && (close == std::string::npos || close > open)) {
         std::string tail = close == std::string::npos ? "]" : line.substr(close);
         return line.substr(0, open + 1) + kHiddenMarker + tail;
     }
-    return line.substr(0, key + kPasswordKeyLength) + " = [" + kHiddenMarker + "]";
+    return marl::common::ConfigLine(line.substr(0, keyEnd), kHiddenMarker);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration file as it enters a support archive: every line that
-// holds a password key (PASSWORD or VCENTER_PASSWORD, found the way the
-// provider finds keys, here ignoring case) has its value replaced by the
+// holds a password key (the secret keys of common/ConfigFormat.h, found the
+// way the provider finds keys, here ignoring case) has its value replaced by the
 // marker "<hidden>". The stored form of a password carries its own key, so
 // without this the archive would hand the array and vCenter passwords to
 // whoever reads it. Every other byte, line ends included, is kept.

@@ -2,6 +2,7 @@
 // Small pieces shared by the VSS methods of CQProvider.
 #include <string>
 
+#include "common/ProductVersion.h"
 #include "vss/VssTypes.h"
 
 namespace marl::provider {
@@ -12,7 +13,7 @@ inline constexpr char kProviderName[] = "Marl HW Provider";
 inline constexpr size_t kProviderNameLength = sizeof(kProviderName) - 1;
 static_assert(kProviderNameLength == 16, "the identifier prefix is 16 bytes");
 
-inline constexpr wchar_t kProviderVersion[] = L"2.0.10";
+inline constexpr const wchar_t* kProviderVersion = marl::kProductVersion;
 inline constexpr char kArrayVendorId[] = "MARL";
 // An array volume that is in no consistency group carries this group name.
 inline constexpr char kNoGroup[] = "None";

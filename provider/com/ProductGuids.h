@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include "common/ProductVersion.h"
 #include "provider/com/ProductIds.h"
 
 namespace marl::com {
@@ -79,6 +80,6 @@ inline constexpr wchar_t kClsidComAdminCatalogBraced[] = L"{F618C514-DFB8-11D1-A
 
 // What VSS is told about the provider.
 inline constexpr wchar_t kVssProviderName[] = L"Marl HW Provider";
-inline constexpr wchar_t kVssProviderVersion[] = L"2.0.10";
+inline constexpr const wchar_t* kVssProviderVersion = marl::kProductVersion;
 
 }  // namespace marl::com

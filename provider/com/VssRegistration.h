@@ -1,7 +1,7 @@
 #pragma once
 // The provider's registration with VSS, through the coordinator's IVssAdmin:
-// provider id, class id, "Marl HW Provider", VSS_PROV_HARDWARE, "2.0.10" and
-// the provider version id.
+// provider id, class id, "Marl HW Provider", VSS_PROV_HARDWARE, the product
+// version (marl::kProductVersion) and the provider version id.
 //
 // Both functions need COM initialised on the calling thread (ScopedCom).
 // RegisterWithVss replaces a registration of the provider id that is already

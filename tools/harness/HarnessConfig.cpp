@@ -2,41 +2,44 @@
 
 #include <fstream>
 
+#include "common/ConfigFormat.h"
 #include "common/PasswordCipher.h"
 
 namespace marl::harness {
 namespace {
 
-std::string Line(const char* key, const std::string& value) {
-    return std::string(key) + " = [" + value + "]\n";
+using marl::common::ConfigKey;
+
+std::string Line(ConfigKey key, const std::string& value) {
+    return marl::common::ConfigLine(marl::common::ConfigKeyText(key), value) + "\n";
 }
 
-const char* Flag(bool on) { return on ? "True" : "False"; }
+std::string Flag(bool on) { return marl::common::FlagText(on); }
 
 }  // namespace
 
 std::string ConfigFileText(const HarnessConfig& c) {
     std::string text;
-    text += Line("EXTERNAL_IP", c.externalIp);
-    text += Line("HOST_NAME", c.hostName);
-    text += Line("USERNAME", c.userName);
+    text += Line(ConfigKey::ExternalIp, c.externalIp);
+    text += Line(ConfigKey::HostName, c.hostName);
+    text += Line(ConfigKey::UserName, c.userName);
     // The stored form carries its own key, as the configurator writes it.
-    text += Line("PASSWORD", c.password.empty()
-                                 ? ""
-                                 : marl::common::StoredPasswordForm(c.password, GenerateKey(16)));
-    text += Line("SNAP_PREFIX", c.snapPrefix);
-    text += Line("RETENTION_POLICY", c.retentionPolicy);
-    text += Line("SUPPORT_SSL", Flag(c.supportSsl));
-    text += Line("VMWARE_VM", Flag(c.vmwareVm));
-    text += Line("REPLICATION_MODE", Flag(c.replicationMode));
-    text += Line("LOG_LEVEL_PROVIDER", c.logLevel);
-    text += Line("LOG_LEVEL_JSON", c.logLevel);
-    text += Line("LOG_LEVEL_CONFIGURATOR", c.logLevel);
+    text += Line(
+        ConfigKey::Password,
+        c.password.empty() ? "" : marl::common::StoredPasswordForm(c.password, GenerateKey(16)));
+    text += Line(ConfigKey::SnapPrefix, c.snapPrefix);
+    text += Line(ConfigKey::RetentionPolicy, c.retentionPolicy);
+    text += Line(ConfigKey::SupportSsl, Flag(c.supportSsl));
+    text += Line(ConfigKey::VmwareVm, Flag(c.vmwareVm));
+    text += Line(ConfigKey::ReplicationMode, Flag(c.replicationMode));
+    text += Line(ConfigKey::LogLevelProvider, c.logLevel);
+    text += Line(ConfigKey::LogLevelJson, c.logLevel);
+    text += Line(ConfigKey::LogLevelConfigurator, c.logLevel);
     return text;
 }
 
 bool WriteConfigFile(const std::string& folder, const HarnessConfig& config, std::string& error) {
-    const std::string path = folder + "marl_vss_conf.txt";
+    const std::string path = folder + marl::common::kConfigFileName;
     std::ofstream file(path);  // text mode: CR LF on Windows, as the configurator writes
     if (!file) {
         error = "cannot write " + path;
