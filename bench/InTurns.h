@@ -7,12 +7,12 @@
 // thread-safe: benchmarks run one at a time.
 #include <time.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "Figures.h"
 
 namespace marl::bench {
 
@@ -64,46 +64,40 @@ class TurnRatios {
             Ratio{t.wallA / t.wallB, t.cpuA / t.cpuB, t.wallA / t.turns, t.wallB / t.turns});
     }
 
-    // "label: a x.xx ms, b y.yy ms; wall r (spread lo-hi), CPU r (spread lo-hi);
-    // goal <= g (judged on wall or CPU): met". Median of the repetitions.
-    void Print(const char* label, const std::string& name, double goal, bool judgeOnCpu,
+    // The ratio on the judged clock against its goal, the other clock's, and
+    // each side's time per turn in `unit` (`unitMicros` microseconds): the
+    // medians of the repetitions, with their spread.
+    void Print(const std::string& label, const std::string& name, double goal, bool judgeOnCpu,
                double unitMicros, const char* unit) const {
         auto it = m_runs.find(name);
-        if (it == m_runs.end() || it->second.empty()) {
-            std::printf("%s: not measured in this run\n", label);
-            return;
-        }
+        if (it == m_runs.end() || it->second.empty()) return PrintNotMeasured(label);
         std::vector<double> wall, cpu, a, b;
         for (const Ratio& r : it->second) {
             wall.push_back(r.wall);
             cpu.push_back(r.cpu);
-            a.push_back(r.wallA);
-            b.push_back(r.wallB);
+            a.push_back(r.wallA / unitMicros);
+            b.push_back(r.wallB / unitMicros);
         }
-        const double judged = Median(judgeOnCpu ? cpu : wall);
-        std::printf("%s: %.1f %s against %.1f %s, %zu repetitions\n", label, Median(a) / unitMicros,
-                    unit, Median(b) / unitMicros, unit, wall.size());
-        std::printf("  ratio wall %.3fx (spread %.3f-%.3f), CPU %.3fx (spread %.3f-%.3f)\n",
-                    Median(wall), Min(wall), Max(wall), Median(cpu), Min(cpu), Max(cpu));
-        std::printf("  goal <= %.2fx, judged on %s time: %s\n", goal, judgeOnCpu ? "CPU" : "wall",
-                    judged <= goal ? "met" : "MISSED");
+        const std::vector<double>& judged = judgeOnCpu ? cpu : wall;
+        const std::vector<double>& other = judgeOnCpu ? wall : cpu;
+        const char* judgedClock = judgeOnCpu ? "CPU" : "wall";
+        const char* otherClock = judgeOnCpu ? "wall" : "CPU";
+        Figure(label + ", " + judgedClock + " time", Median(judged), "x", 3)
+            .Spread(judged)
+            .AtMost(goal)
+            .Print();
+        Figure("  " + label + ", " + otherClock + " time", Median(other), "x", 3)
+            .Spread(other)
+            .Print();
+        Figure("  " + label + ", wall time of each side", Median(a), unit, 1)
+            .Context(Format("against %.1f %s", Median(b), unit))
+            .Print();
     }
 
   private:
     struct Ratio {
         double wall, cpu, wallA, wallB;
     };
-    static double Median(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        size_t n = v.size();
-        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
-    static double Min(const std::vector<double>& v) {
-        return *std::min_element(v.begin(), v.end());
-    }
-    static double Max(const std::vector<double>& v) {
-        return *std::max_element(v.begin(), v.end());
-    }
 
     std::map<std::string, std::vector<Ratio>> m_runs;
 };

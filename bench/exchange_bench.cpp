@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "RedirectingHttpClient.h"
 #include "SimulatorControl.h"
 #include "SimulatorProcess.h"
@@ -45,6 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using marl::bench::Median;
 
 constexpr char kUser[] = "admin";
 constexpr char kPassword[] = "password";
@@ -143,11 +145,6 @@ std::map<std::string, std::vector<Figures>>& AllRuns() {
     return runs;
 }
 
-double MedianOf(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
 // The median, figure by figure, of the repetitions (the runs with the most
 // iterations): one repetition disturbed by the shared machine does not decide.
 std::map<std::string, Figures> AllFigures() {
@@ -162,7 +159,7 @@ std::map<std::string, Figures> AllFigures() {
             cpu.push_back(f.clientCpuUs);
             sim.push_back(f.simCpuUs);
         }
-        result[name] = Figures{MedianOf(wall), MedianOf(cpu), MedianOf(sim), most};
+        result[name] = Figures{Median(wall), Median(cpu), Median(sim), most};
     }
     return result;
 }
@@ -185,7 +182,7 @@ void Measure(benchmark::State& state, const std::string& name, Step once,
     double n = static_cast<double>(samples.size());
     Figures f;
     f.iterations = samples.size();
-    f.medianUs = MedianOf(samples);
+    f.medianUs = Median(samples);
     f.clientCpuUs = (clientCpu() - cpu0) / n;
     f.simCpuUs = (SimulatorCpuMicros() - sim0) / n;
     state.counters["median_us"] = f.medianUs;
@@ -347,8 +344,8 @@ void InterleavedExchanges(benchmark::State& state) {
         floor.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
     }
     if (ours.empty()) return;
-    Figures t{MedianOf(ours), 0, 0, ours.size()};
-    Figures f{MedianOf(floor), 0, 0, floor.size()};
+    Figures t{Median(ours), 0, 0, ours.size()};
+    Figures f{Median(floor), 0, 0, floor.size()};
     state.counters["transport_median_us"] = t.medianUs;
     state.counters["floor_median_us"] = f.medianUs;
     state.counters["ratio"] = t.medianUs / f.medianUs;
@@ -435,43 +432,27 @@ BENCHMARK(TlsHandshake)
 // ---- summary ----
 
 using FigureMap = std::map<std::string, Figures>;
+using marl::bench::Figure;
 
 void PrintFigure(const FigureMap& all, const char* label, const char* key) {
     auto it = all.find(key);
-    if (it == all.end()) {
-        std::printf("  %-34s not measured\n", label);
-        return;
-    }
+    if (it == all.end()) return marl::bench::PrintNotMeasured(label);
     const Figures& f = it->second;
-    std::printf("  %-34s median %9.1f us", label, f.medianUs);
-    if (f.clientCpuUs > 0)
-        std::printf("   client CPU %8.1f us   simulator CPU %8.1f us", f.clientCpuUs, f.simCpuUs);
-    std::printf("\n");
-}
-
-void PrintRatio(const FigureMap& all, const char* label, const char* top, const char* bottom,
-                double goal) {
-    auto t = all.find(top);
-    auto b = all.find(bottom);
-    if (t == all.end() || b == all.end() || b->second.medianUs <= 0) {
-        std::printf("  %-34s not measured\n", label);
-        return;
+    Figure figure(label, f.medianUs, "us", 1);
+    if (f.clientCpuUs > 0) {
+        figure.Context(marl::bench::Format("client CPU %.1f us, simulator CPU %.1f us",
+                                           f.clientCpuUs, f.simCpuUs));
     }
-    double wall = t->second.medianUs / b->second.medianUs;
-    std::printf("  %-34s wall %.3fx", label, wall);
-    if (b->second.clientCpuUs > 0)
-        std::printf("   client CPU %.3fx", t->second.clientCpuUs / b->second.clientCpuUs);
-    if (goal > 0) std::printf("   (goal <= %.2fx: %s)", goal, wall <= goal ? "met" : "MISSED");
-    std::printf("\n");
+    figure.Print();
 }
 
-// The spread of the ratio over the repetitions of a benchmark that records
-// both sides in each of its runs (the framework's short trial runs left out).
-void PrintRatioSpread(const char* top, const char* bottom) {
+// The ratios of each repetition of a benchmark that records both sides in
+// each of its runs (the framework's short trial runs left out).
+std::vector<double> RepetitionRatios(const char* top, const char* bottom) {
     const auto& runs = AllRuns();
     auto t = runs.find(top);
     auto b = runs.find(bottom);
-    if (t == runs.end() || b == runs.end() || t->second.size() != b->second.size()) return;
+    if (t == runs.end() || b == runs.end() || t->second.size() != b->second.size()) return {};
     size_t most = 0;
     for (const Figures& f : t->second) most = std::max(most, f.iterations);
     std::vector<double> ratios;
@@ -479,29 +460,44 @@ void PrintRatioSpread(const char* top, const char* bottom) {
         if (t->second[i].iterations * 2 < most || b->second[i].medianUs <= 0) continue;
         ratios.push_back(t->second[i].medianUs / b->second[i].medianUs);
     }
-    if (ratios.empty()) return;
-    auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
-    std::printf("  %-34s %.3fx-%.3fx over %zu repetitions\n", "  spread of the ratio", *lo, *hi,
-                ratios.size());
+    return ratios;
+}
+
+// Wall time `top` / `bottom`, the client's CPU beside, against `goal` when
+// there is one (> 0); with the spread of the repetitions' ratios when the
+// two were timed in turns, each repetition recording both.
+void PrintRatio(const FigureMap& all, const char* label, const char* top, const char* bottom,
+                double goal, bool inTurns = false) {
+    auto t = all.find(top);
+    auto b = all.find(bottom);
+    if (t == all.end() || b == all.end() || b->second.medianUs <= 0)
+        return marl::bench::PrintNotMeasured(label);
+    Figure figure(label, t->second.medianUs / b->second.medianUs, "x wall", 3);
+    if (inTurns) figure.Spread(RepetitionRatios(top, bottom));
+    if (b->second.clientCpuUs > 0) {
+        figure.Context(
+            marl::bench::Format("client CPU %.3fx", t->second.clientCpuUs / b->second.clientCpuUs));
+    }
+    if (goal > 0) figure.AtMost(goal);
+    figure.Print();
 }
 
 void PrintSummary() {
     const FigureMap all = AllFigures();
     std::printf("\nExchange over HTTPS on 127.0.0.1 (login, vol_show, logout), per exchange:\n");
-    PrintFigure(all, "SendArrayRequest", "transport");
-    PrintFigure(all, "libcurl, one easy handle (floor)", "floor");
-    PrintFigure(all, "curl program, one process", "curl program");
-    PrintRatio(all, "transport / floor (separate runs)", "transport", "floor", 0);
-    PrintFigure(all, "SendArrayRequest, in turns", "interleaved transport");
-    PrintFigure(all, "floor, in turns", "interleaved floor");
-    PrintRatio(all, "transport / floor (in turns)", "interleaved transport", "interleaved floor",
-               1.05);
-    PrintRatioSpread("interleaved transport", "interleaved floor");
-    PrintRatio(all, "curl program / floor", "curl program", "floor", 0);
+    PrintFigure(all, "  SendArrayRequest", "transport");
+    PrintFigure(all, "  libcurl, one easy handle (floor)", "floor");
+    PrintFigure(all, "  curl program, one process", "curl program");
+    PrintRatio(all, "  transport / floor (separate runs)", "transport", "floor", 0);
+    PrintFigure(all, "  SendArrayRequest, in turns", "interleaved transport");
+    PrintFigure(all, "  floor, in turns", "interleaved floor");
+    PrintRatio(all, "  transport / floor (in turns)", "interleaved transport", "interleaved floor",
+               1.05, /*inTurns=*/true);
+    PrintRatio(all, "  curl program / floor", "curl program", "floor", 0);
     std::printf("TLS connection plus one request:\n");
-    PrintFigure(all, "full handshake", "tls full");
-    PrintFigure(all, "resumed session", "tls resumed");
-    PrintRatio(all, "full / resumed", "tls full", "tls resumed", 0);
+    PrintFigure(all, "  full handshake", "tls full");
+    PrintFigure(all, "  resumed session", "tls resumed");
+    PrintRatio(all, "  full / resumed", "tls full", "tls resumed", 0);
 }
 
 }  // namespace

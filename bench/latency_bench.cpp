@@ -19,7 +19,6 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -28,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "HarnessSession.h"
 #include "RedirectingHttpClient.h"
 #include "SimulatorLink.h"
@@ -53,13 +53,6 @@ using Link = marl::bench::SimulatorLink;
 void OpenInfoLog() {
     CQLogger::getInstance()->OpenLogFile(marl::platform::InstallFolder() + "marl_vss_log.txt");
     CQLogger::getInstance()->SetLogLevel("PROVIDER", QLOG_INFO);
-}
-
-// The median of the repetitions (the last value when the benchmark ran once).
-double MedianOf(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // ---- round trips per exchange ----
@@ -239,46 +232,49 @@ BENCHMARK(BM_CommitAt20Ms)
 // ---- summary ----
 
 void PrintSummary() {
+    using marl::bench::Figure;
+    using marl::bench::Format;
+    using marl::bench::Median;
     std::string tls = Environment::Get().Ready() ? NegotiatedTlsVersion() : "";
     std::printf(
         "\nRound trips per exchange over HTTPS (login, vol_show, logout), %d ms round "
         "trip:\n",
         2 * kExchangeDelayMs);
     if (g_roundTrips.perExchange.empty() || tls.empty()) {
-        std::printf("  not measured in this run\n");
+        marl::bench::PrintNotMeasured("  round trips per exchange");
     } else {
-        double floor = FloorRoundTrips(tls);
-        double measured = MedianOf(g_roundTrips.perExchange);
+        const double floor = FloorRoundTrips(tls);
         std::printf("  TLS version negotiated: %s (floor %.0f round trips)\n", tls.c_str(), floor);
-        std::printf(
-            "  %.2f round trips per exchange (spread %.2f-%.2f, %zu repetitions), "
-            "%.2f connections per exchange\n",
-            measured,
-            *std::min_element(g_roundTrips.perExchange.begin(), g_roundTrips.perExchange.end()),
-            *std::max_element(g_roundTrips.perExchange.begin(), g_roundTrips.perExchange.end()),
-            g_roundTrips.perExchange.size(), MedianOf(g_roundTrips.connectionsPerExchange));
-        std::printf("  goal <= %.1f (floor + %.1f): %s\n", floor + kFloorSlack, kFloorSlack,
-                    measured <= floor + kFloorSlack ? "met" : "MISSED");
+        Figure("  round trips per exchange", Median(g_roundTrips.perExchange), "", 2)
+            .Spread(g_roundTrips.perExchange)
+            .Context(Format("%.2f connections per exchange; the floor + %.1f",
+                            Median(g_roundTrips.connectionsPerExchange), kFloorSlack))
+            .AtMost(floor + kFloorSlack)
+            .Print();
     }
     std::printf(
         "Time inside CommitSnapshots at %d ms round trip (VSS holds the writes for at "
         "most %.0f s):\n",
         2 * kExchangeDelayMs, kCommitHoldLimitMs / 1000);
     for (const auto& [groups, millis] : g_commitMillis) {
-        double worst = *std::max_element(millis.begin(), millis.end());
-        std::printf(
-            "  %2d groups (%3zu LUNs): %7.1f ms (median of %zu), margin of the slowest: %.1f s: "
-            "%s\n",
-            groups, kVolumesPerGroup * static_cast<size_t>(groups), MedianOf(millis), millis.size(),
-            (kCommitHoldLimitMs - worst) / 1000, worst < kCommitHoldLimitMs ? "met" : "MISSED");
+        const double worst = marl::bench::Max(millis);
+        Figure(Format("  %2d groups (%3zu LUNs), the slowest", groups,
+                      kVolumesPerGroup * static_cast<size_t>(groups)),
+               worst, "ms", 1)
+            .Spread(millis)
+            .Context(Format("median %.1f ms, margin %.1f s", Median(millis),
+                            (kCommitHoldLimitMs - worst) / 1000))
+            .Below(kCommitHoldLimitMs)
+            .Print();
     }
     std::printf("Shadow copy of 8 LUNs in 2 groups (create and delete), by round trip:\n");
     for (const auto& [roundTripMs, f] : g_lifecycles) {
-        double wall = MedianOf(f.wallMillis);
-        std::printf("  %2d ms: %8.1f ms, %zu exchanges", roundTripMs, wall, f.exchanges);
+        const double wall = Median(f.wallMillis);
+        Figure figure(Format("  %2d ms", roundTripMs), wall, "ms", 1);
+        std::string context = Format("%zu exchanges", f.exchanges);
         if (roundTripMs > 0 && f.exchanges > 0)
-            std::printf(", %.2f round trips per exchange", wall / f.exchanges / roundTripMs);
-        std::printf("\n");
+            context += Format(", %.2f round trips per exchange", wall / f.exchanges / roundTripMs);
+        figure.Spread(f.wallMillis).Context(context).Print();
     }
 }
 

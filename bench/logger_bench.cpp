@@ -11,14 +11,12 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 
+#include "FigureReporter.h"
 #include "InTurns.h"
 #include "common/QVssLog.h"
 
@@ -112,59 +110,33 @@ void WrittenAndSpdlogInTurns(benchmark::State& state) {
 }
 BENCHMARK(WrittenAndSpdlogInTurns)->Unit(benchmark::kMillisecond)->Iterations(kTurns);
 
-// Per line of each benchmark: real and CPU time (the median when repetitions
-// are asked for).
-struct Figure {
-    double real = 0;
-    double cpu = 0;
-};
-
-// The console table, plus the figures kept for the summary.
-class FigureReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const std::string& name = run.run_name.function_name;
-            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median) m_medians.insert(name);
-            if (median || (run.run_type == Run::RT_Iteration && !m_medians.count(name))) {
-                m_figures[name] = Figure{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-    }
-    Figure Of(const std::string& name) const {
-        auto it = m_figures.find(name);
-        return it == m_figures.end() ? Figure{} : it->second;
-    }
-
-  private:
-    std::map<std::string, Figure> m_figures;
-    std::set<std::string> m_medians;
-};
-
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+using marl::bench::Figure;
+using marl::bench::FigureReporter;
+using marl::bench::RunTimes;
 
 // Both clocks: on a busy machine real time also counts the waits for a CPU,
 // which CPU time leaves out.
 void PrintFigures(const FigureReporter& r) {
-    Figure written = r.Of("WrittenInfoLine"), spdlog = r.Of("SpdlogFlushedLine");
-    Figure suppressed = r.Of("SuppressedDebugLine");
+    const RunTimes written = r.Median("WrittenInfoLine"), spdlog = r.Median("SpdlogFlushedLine");
+    const RunTimes suppressed = r.Median("SuppressedDebugLine");
     if (written.real > 0 && spdlog.real > 0) {
-        double real = written.real / spdlog.real, cpu = written.cpu / spdlog.cpu;
-        std::printf("written INFO line: %.0f ns real, %.0f ns CPU\n", written.real, written.cpu);
-        std::printf("spdlog flushed line: %.0f ns real, %.0f ns CPU\n", spdlog.real, spdlog.cpu);
-        std::printf("ratio written/spdlog, separate runs (for context): %.2f real, %.2f CPU\n",
-                    real, cpu);
+        Figure("written INFO line", written.real, "ns real", 0)
+            .Context(marl::bench::Format("%.0f ns CPU", written.cpu))
+            .Print();
+        Figure("spdlog flushed line", spdlog.real, "ns real", 0)
+            .Context(marl::bench::Format("%.0f ns CPU", spdlog.cpu))
+            .Print();
+        Figure("ratio written/spdlog, separate runs (for context)", written.real / spdlog.real,
+               "x real", 2)
+            .Context(marl::bench::Format("%.2fx CPU", written.cpu / spdlog.cpu))
+            .Print();
     }
     marl::bench::TurnRatios::Get().Print("written INFO lines / spdlog flushed lines, in turns",
                                          "lines", 1.2, /*judgeOnCpu=*/true, kLinesPerTurn / 1000.0,
                                          "ns per line");
     if (suppressed.real > 0) {
-        std::printf("suppressed DEBUG line: %.2f ns real (%s), %.2f ns CPU (%s); goal <= 10 ns\n",
-                    suppressed.real, Verdict(suppressed.real <= 10), suppressed.cpu,
-                    Verdict(suppressed.cpu <= 10));
+        Figure("suppressed DEBUG line, real time", suppressed.real, "ns", 2).AtMost(10).Print();
+        Figure("suppressed DEBUG line, CPU time", suppressed.cpu, "ns", 2).AtMost(10).Print();
     }
 }
 

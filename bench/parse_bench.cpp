@@ -25,13 +25,13 @@
 #include <malloc.h>
 #endif
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "FigureReporter.h"
 #include "json/JsonNode.h"
 #include "provider/array/ResponseEnvelope.h"
 #include "provider/array/ResponseParsers.h"
@@ -169,10 +169,7 @@ void BM_ParseRepVolShow(benchmark::State& state) {
 void Sizes(benchmark::internal::Benchmark* b, int allocator) {
     b->Args({10000, allocator})->Args({100000, allocator});
     b->Unit(benchmark::kMillisecond)->Repetitions(5);
-    b->ComputeStatistics(
-        "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
-    b->ComputeStatistics(
-        "max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); });
+    marl::bench::MinMaxStatistics(b);
 }
 BENCHMARK(BM_RapidJsonDom)->Apply([](auto* b) { Sizes(b, 0); });
 BENCHMARK(BM_ParseVolShow)->Apply([](auto* b) { Sizes(b, 0); });
@@ -185,84 +182,49 @@ BENCHMARK(BM_RapidJsonRepVolShow)->Apply([](auto* b) { Sizes(b, 1); });
 BENCHMARK(BM_ParseRepVolShow)->Apply([](auto* b) { Sizes(b, 1); });
 #endif
 
-// The console report, plus the fastest and slowest repetition of every
-// benchmark (CPU time) for the ratios, whether the repetitions themselves or
-// only their aggregates are reported.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            const double cpu = run.GetAdjustedCPUTime();
-            if (run.run_type == Run::RT_Iteration) {
-                Keep(m_fastest, name, cpu, true);
-                Keep(m_slowest, name, cpu, false);
-            } else if (run.aggregate_name == "min") {
-                Keep(m_fastest, name, cpu, true);
-            } else if (run.aggregate_name == "max") {
-                Keep(m_slowest, name, cpu, false);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
+using marl::bench::Figure;
+using marl::bench::FigureReporter;
 
-    // Prints the ratio of the fastest repetitions with its verdict, and the
-    // spread of each side's repetitions (slowest over fastest). Returns
-    // false when a side was not measured (filtered out).
-    bool PrintRatio(const char* what, const std::string& a, const std::string& b,
-                    double goal) const {
-        auto fa = m_fastest.find(a), fb = m_fastest.find(b);
-        auto sa = m_slowest.find(a), sb = m_slowest.find(b);
-        if (fa == m_fastest.end() || fb == m_fastest.end() || fb->second <= 0) {
-            std::printf("%-52s not measured in this run\n", what);
-            return false;
-        }
-        const double ratio = fa->second / fb->second;
-        auto spread = [](double slow, double fast) {
-            return fast > 0 ? (slow / fast - 1) * 100 : 0;
-        };
-        std::printf("%-52s %6.2fx  (goal <= %.0fx: %s; spread of repetitions %.0f%% / %.0f%%)\n",
-                    what, ratio, goal, ratio <= goal ? "met" : "MISSED",
-                    sa == m_slowest.end() ? 0.0 : spread(sa->second, fa->second),
-                    sb == m_slowest.end() ? 0.0 : spread(sb->second, fb->second));
-        return true;
-    }
+// How much slower the slowest repetition of `name` was than its fastest, in
+// percent of the fastest (CPU time).
+double SpreadPercent(const FigureReporter& r, const std::string& name) {
+    const double fast = r.Fastest(name).cpu;
+    return fast > 0 ? (r.Slowest(name).cpu / fast - 1) * 100 : 0;
+}
 
-    // Prints how much more `a` grows than `b` from size `small` to size
-    // `large` (fastest repetitions), each one's growth beside, and the
-    // verdict.
-    void PrintGrowth(const char* what, const std::string& a, const std::string& b,
-                     const std::string& small, const std::string& large, double goal) const {
-        const double growthA = Growth(a, small, large), growthB = Growth(b, small, large);
-        if (growthA <= 0 || growthB <= 0) {
-            std::printf("%-52s not measured in this run\n", what);
-            return;
-        }
-        const double ratio = growthA / growthB;
-        std::printf("%-52s %6.2fx  (%.2fx against %.2fx; goal <= %.1fx: %s)\n", what, ratio,
-                    growthA, growthB, goal, ratio <= goal ? "met" : "MISSED");
-    }
+// The ratio of the fastest repetitions of `a` and `b` (CPU time) against
+// `goal`, with the spread of each side's repetitions.
+void PrintRatio(const FigureReporter& r, const char* what, const std::string& a,
+                const std::string& b, double goal) {
+    const double fastA = r.Fastest(a).cpu, fastB = r.Fastest(b).cpu;
+    if (fastA <= 0 || fastB <= 0) return marl::bench::PrintNotMeasured(what);
+    Figure(what, fastA / fastB, "x", 2)
+        .Context(marl::bench::Format("spread of repetitions %.0f%% / %.0f%%", SpreadPercent(r, a),
+                                     SpreadPercent(r, b)))
+        .AtMost(goal)
+        .Print();
+}
 
-  private:
-    // Fastest `large` over fastest `small` of benchmark `name`; 0 when not
-    // measured.
-    double Growth(const std::string& name, const std::string& small,
-                  const std::string& large) const {
-        auto s = m_fastest.find(name + "/" + small), l = m_fastest.find(name + "/" + large);
-        if (s == m_fastest.end() || l == m_fastest.end() || s->second <= 0) return 0;
-        return l->second / s->second;
-    }
+// Fastest `large` over fastest `small` of benchmark `name`; 0 when not
+// measured.
+double Growth(const FigureReporter& r, const std::string& name, const std::string& small,
+              const std::string& large) {
+    const double s = r.Fastest(name + "/" + small).cpu, l = r.Fastest(name + "/" + large).cpu;
+    return s > 0 ? l / s : 0;
+}
 
-    using Times = std::map<std::string, double>;
-    static void Keep(Times& times, const std::string& name, double value, bool smallest) {
-        auto it = times.find(name);
-        if (it == times.end() || (smallest ? value < it->second : value > it->second))
-            times[name] = value;
-    }
-
-    Times m_fastest;
-    Times m_slowest;
-};
+// How much more `a` grows than `b` from size `small` to size `large`
+// (fastest repetitions) against `goal`, each one's growth beside.
+void PrintGrowth(const FigureReporter& r, const char* what, const std::string& a,
+                 const std::string& b, const std::string& small, const std::string& large,
+                 double goal) {
+    const double growthA = Growth(r, a, small, large), growthB = Growth(r, b, small, large);
+    if (growthA <= 0 || growthB <= 0) return marl::bench::PrintNotMeasured(what);
+    Figure(what, growthA / growthB, "x", 2)
+        .Context(marl::bench::Format("%.2fx against %.2fx", growthA, growthB))
+        .AtMost(goal)
+        .Print();
+}
 
 }  // namespace
 
@@ -271,7 +233,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     std::printf("vol_show reply: %zu bytes for 10,000 volumes, %zu bytes for 100,000\n",
                 CachedVolShow(10000).size(), CachedVolShow(100000).size());
-    RatioReporter reporter;
+    FigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios of the fastest repetitions, CPU time:\n");
     for (const char* allocator : {"0", "1"}) {
@@ -281,23 +243,20 @@ int main(int argc, char** argv) {
         auto name = [allocator](const char* bench, const char* size) {
             return std::string(bench) + "/" + size + "/" + allocator;
         };
-        reporter.PrintRatio("  ParseVolShow 10,000 / RapidJSON DOM 10,000",
-                            name("BM_ParseVolShow", "10000"), name("BM_RapidJsonDom", "10000"), 2);
-        reporter.PrintRatio("  ParseVolShow 100,000 / RapidJSON DOM 100,000",
-                            name("BM_ParseVolShow", "100000"), name("BM_RapidJsonDom", "100000"),
-                            2);
-        reporter.PrintRatio("  RapidJSON DOM 100,000 / 10,000 (for context)",
-                            name("BM_RapidJsonDom", "100000"), name("BM_RapidJsonDom", "10000"),
-                            11);
-        reporter.PrintRatio("  ParseVolShow 100,000 / 10,000", name("BM_ParseVolShow", "100000"),
-                            name("BM_ParseVolShow", "10000"), 11);
-        reporter.PrintRatio("  RapidJSON DOM replication reply 100,000 / 10,000",
-                            name("BM_RapidJsonRepVolShow", "100000"),
-                            name("BM_RapidJsonRepVolShow", "10000"), 11);
-        reporter.PrintGrowth("  ParseRepVolShow growth / RapidJSON DOM growth",
-                             "BM_ParseRepVolShow", "BM_RapidJsonRepVolShow",
-                             std::string("10000/") + allocator, std::string("100000/") + allocator,
-                             1.2);
+        PrintRatio(reporter, "  ParseVolShow 10,000 / RapidJSON DOM 10,000",
+                   name("BM_ParseVolShow", "10000"), name("BM_RapidJsonDom", "10000"), 2);
+        PrintRatio(reporter, "  ParseVolShow 100,000 / RapidJSON DOM 100,000",
+                   name("BM_ParseVolShow", "100000"), name("BM_RapidJsonDom", "100000"), 2);
+        PrintRatio(reporter, "  RapidJSON DOM 100,000 / 10,000 (for context)",
+                   name("BM_RapidJsonDom", "100000"), name("BM_RapidJsonDom", "10000"), 11);
+        PrintRatio(reporter, "  ParseVolShow 100,000 / 10,000", name("BM_ParseVolShow", "100000"),
+                   name("BM_ParseVolShow", "10000"), 11);
+        PrintRatio(reporter, "  RapidJSON DOM replication reply 100,000 / 10,000",
+                   name("BM_RapidJsonRepVolShow", "100000"),
+                   name("BM_RapidJsonRepVolShow", "10000"), 11);
+        PrintGrowth(reporter, "  ParseRepVolShow growth / RapidJSON DOM growth",
+                    "BM_ParseRepVolShow", "BM_RapidJsonRepVolShow",
+                    std::string("10000/") + allocator, std::string("100000/") + allocator, 1.2);
     }
     benchmark::Shutdown();
     return 0;

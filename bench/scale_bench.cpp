@@ -32,7 +32,6 @@
 // exchanges so far go to stderr every 10 s.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -45,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "Figures.h"
 #include "HarnessSession.h"
 #include "ProviderCalls.h"
 #include "RedirectingHttpClient.h"
@@ -266,16 +266,10 @@ bool RunOnce(const Cell& cell, RunFigures& run, std::string& error) {
     return true;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 double MedianMs(const Cell& cell, Step RunFigures::*step) {
     std::vector<double> ms;
     for (const RunFigures& run : cell.runs) ms.push_back((run.*step).ms);
-    return Median(ms);
+    return marl::bench::Median(ms);
 }
 
 void BM_ShadowCopyAndResync(benchmark::State& state, Cell* cell) {
@@ -386,29 +380,28 @@ void PrintRow(const Cell& cell) {
 void PrintTimeGoal(const char* what, Step RunFigures::*step) {
     const Cell* many = Measured(kJudgedSnapshots, kJudgedRoundTripMs);
     const Cell* none = Measured(0, kJudgedRoundTripMs);
-    std::printf("%s at %zu retained snapshots against 0, %d ms round trip: ", what,
-                kJudgedSnapshots, kJudgedRoundTripMs);
-    if (many == nullptr || none == nullptr) {
-        std::printf("not measured in this run\n");
-        return;
-    }
+    const std::string name =
+        marl::bench::Format("%s at %zu retained snapshots against 0, %d ms round trip", what,
+                            kJudgedSnapshots, kJudgedRoundTripMs);
+    if (many == nullptr || none == nullptr) return marl::bench::PrintNotMeasured(name);
     const double a = MedianMs(*many, step), b = MedianMs(*none, step);
-    std::printf("%.1f ms against %.1f ms = %.2fx (goal <= %.2fx): %s\n", a, b, a / b, kTimeGoal,
-                a <= kTimeGoal * b ? "met" : "MISSED");
+    marl::bench::Figure(name, a / b, "x", 2)
+        .Context(marl::bench::Format("%.1f ms against %.1f ms", a, b))
+        .AtMost(kTimeGoal)
+        .Print();
 }
 
 void PrintExchangeGoal(const char* call, Step RunFigures::*step) {
     const Cell* many = Measured(kJudgedSnapshots, kJudgedRoundTripMs);
-    std::printf("%s at %zu retained snapshots, %d ms round trip: ", call, kJudgedSnapshots,
-                kJudgedRoundTripMs);
-    if (many == nullptr) {
-        std::printf("not measured in this run\n");
-        return;
-    }
+    const std::string name =
+        marl::bench::Format("%s exchanges at %zu retained snapshots, %d ms round trip", call,
+                            kJudgedSnapshots, kJudgedRoundTripMs);
+    if (many == nullptr) return marl::bench::PrintNotMeasured(name);
     const uint64_t n = (many->runs.back().*step).tally.commands;
-    std::printf("%llu exchanges (goal <= %zu, the LUNs + 5): %s\n",
-                static_cast<unsigned long long>(n), kExchangeGoal,
-                n <= kExchangeGoal ? "met" : "MISSED");
+    marl::bench::Figure(name, static_cast<double>(n), "", 0)
+        .Context("the LUNs + 5 at most")
+        .AtMost(static_cast<double>(kExchangeGoal))
+        .Print();
 }
 
 void PrintFigures() {

@@ -5,12 +5,16 @@
 //   SimulatorVolShow:        the service builds the reply (no network)
 //   SimulatorVolShowOverHttp: login, vol_show and logout over loopback HTTP
 //   ClientParseVolShow:      the provider parses the reply and reads its records
+// The summary puts the simulator's times beside the client's for each size
+// (no goal: they say which side a client benchmark's time belongs to).
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <string>
 
+#include "FigureReporter.h"
 #include "Simulator.h"
 #include "json/JsonNode.h"
 #include "platform/install_folder.h"
@@ -104,6 +108,26 @@ BENCHMARK(SimulatorVolShow)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond
 BENCHMARK(SimulatorVolShowOverHttp)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(ClientParseVolShow)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+void PrintFigures(const marl::bench::FigureReporter& r) {
+    std::printf("\nvol_show, the simulator's reply against the client's parsing (real time):\n");
+    for (const char* volumes : {"1000", "10000"}) {
+        const std::string size = std::string("/") + volumes;
+        const double build = r.Median("SimulatorVolShow" + size).real;
+        const double http = r.Median("SimulatorVolShowOverHttp" + size).real;
+        const double parse = r.Median("ClientParseVolShow" + size).real;
+        const std::string name = std::string("  ") + volumes + " volumes, simulator / client";
+        if (build <= 0 || parse <= 0) {
+            marl::bench::PrintNotMeasured(name);
+            continue;
+        }
+        marl::bench::Figure(name, build / parse, "x", 2)
+            .Context(marl::bench::Format("reply built in %.2f ms, %.2f ms over HTTP; parsed in "
+                                         "%.2f ms",
+                                         build, http, parse))
+            .Print();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,7 +135,9 @@ int main(int argc, char** argv) {
     char folder[] = "/tmp/marl_simulator_bench_XXXXXX";
     if (mkdtemp(folder)) marl::platform::SetInstallFolder(folder);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    marl::bench::FigureReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    PrintFigures(reporter);
     return 0;
 }

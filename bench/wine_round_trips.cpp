@@ -21,7 +21,6 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "Figures.h"
 #include "RedirectingHttpClient.h"
 #include "provider/array/ArrayTransport.h"
 #include "provider/array/ResponseEnvelope.h"
@@ -165,9 +165,7 @@ int main(int argc, char** argv) {
         }
         figures.push_back(figure);
     }
-    std::sort(figures.begin(), figures.end());
-    double measured = figures[figures.size() / 2];
-    double floor = FloorRoundTrips(tls);
+    const double floor = FloorRoundTrips(tls);
     std::printf(
         "Round trips per exchange over HTTPS (login, vol_show, logout), WinHTTP, %d ms "
         "round trip:\n",
@@ -178,9 +176,11 @@ int main(int argc, char** argv) {
     } else {
         std::printf("  TLS version negotiated: %s (floor %.0f round trips)\n", tls.c_str(), floor);
     }
-    std::printf("  %.2f round trips per exchange (spread %.2f-%.2f, %zu repetitions of %d)\n",
-                measured, figures.front(), figures.back(), figures.size(), o.exchanges);
-    std::printf("  goal <= %.1f (floor + %.1f): %s\n", floor + kFloorSlack, kFloorSlack,
-                measured <= floor + kFloorSlack ? "met" : "MISSED");
+    marl::bench::Figure("  round trips per exchange", marl::bench::Median(figures), "", 2)
+        .Spread(figures)
+        .Context(
+            marl::bench::Format("%d exchanges each; the floor + %.1f", o.exchanges, kFloorSlack))
+        .AtMost(floor + kFloorSlack)
+        .Print();
     return 0;
 }

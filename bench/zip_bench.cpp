@@ -13,12 +13,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "FigureReporter.h"
 #include "debugtool/ZipArchiveWriter.h"
 #include "debugtool/os/debug_os.h"
 
@@ -176,58 +175,34 @@ void InfoZipDash8(benchmark::State& state) {
 }
 BENCHMARK(InfoZipDash8)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-struct Figure {
-    double real = 0;
-    double cpu = 0;
-};
+using marl::bench::Figure;
+using marl::bench::RunTimes;
 
-class FigureReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred) continue;
-            const std::string& name = run.run_name.function_name;
-            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median) m_medians.insert(name);
-            if (median || (run.run_type == Run::RT_Iteration && !m_medians.count(name))) {
-                m_figures[name] = Figure{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-    }
-    Figure Of(const std::string& name) const {
-        auto it = m_figures.find(name);
-        return it == m_figures.end() ? Figure{} : it->second;
-    }
-
-  private:
-    std::map<std::string, Figure> m_figures;
-    std::set<std::string> m_medians;
-};
-
-const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
-
-void PrintFigures(const FigureReporter& r) {
-    Figure ours = r.Of("OurWriter"), zip = r.Of("InfoZipDash8");
+void PrintFigures(const marl::bench::FigureReporter& r) {
+    const RunTimes ours = r.Median("OurWriter"), zip = r.Median("InfoZipDash8");
     if (ours.real <= 0 || zip.real <= 0 || g_zipSize == 0) {
         std::printf("no figures (a side failed)\n");
         return;
     }
     uint64_t input = 0;
     for (const std::string& f : Files()) input += fs::file_size(BenchFolder() / f);
-    double mb = static_cast<double>(input) / 1e6;
-    std::printf("input: %.1f MB in %zu files\n", mb, Files().size());
-    std::printf("our writer: %.0f ms (%.1f MB/s), %llu bytes\n", ours.real, mb / ours.real * 1e3,
-                static_cast<unsigned long long>(g_ourSize));
-    std::printf("zip -8:     %.0f ms (%.1f MB/s), %llu bytes\n", zip.real, mb / zip.real * 1e3,
-                static_cast<unsigned long long>(g_zipSize));
+    const double mb = static_cast<double>(input) / 1e6;
+    Figure("input", mb, "MB", 1).Context(marl::bench::Format("%zu files", Files().size())).Print();
+    Figure("our writer", ours.real, "ms", 0)
+        .Context(marl::bench::Format("%.1f MB/s, %llu bytes", mb / ours.real * 1e3,
+                                     static_cast<unsigned long long>(g_ourSize)))
+        .Print();
+    Figure("zip -8", zip.real, "ms", 0)
+        .Context(marl::bench::Format("%.1f MB/s, %llu bytes", mb / zip.real * 1e3,
+                                     static_cast<unsigned long long>(g_zipSize)))
+        .Print();
     // zip runs in a child process: its CPU time is not in our clock, so the
     // throughput ratio is taken on real time only.
-    double throughput = zip.real / ours.real;
-    double size = static_cast<double>(g_ourSize) / static_cast<double>(g_zipSize);
-    std::printf("throughput ratio ours/zip -8: %.3f (%s); goal >= 1.0\n", throughput,
-                Verdict(throughput >= 1.0));
-    std::printf("size ratio ours/zip -8: %.4f (%s); goal <= 1.01\n", size, Verdict(size <= 1.01));
+    Figure("throughput ratio ours/zip -8", zip.real / ours.real, "x", 3).AtLeast(1.0).Print();
+    Figure("size ratio ours/zip -8",
+           static_cast<double>(g_ourSize) / static_cast<double>(g_zipSize), "x", 4)
+        .AtMost(1.01)
+        .Print();
 }
 
 }  // namespace
@@ -236,7 +211,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Files();  // made before timing starts
-    FigureReporter reporter;
+    marl::bench::FigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     PrintFigures(reporter);
