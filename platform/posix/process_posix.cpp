@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 
@@ -27,27 +28,11 @@ void NotifyStarted(const std::function<void()>& onStarted) {
 
 namespace {
 
-// Arguments reach exec as UTF-8.
+// Arguments reach exec as UTF-8, each wide character as it is: nothing is
+// replaced, so the program gets exactly what it was given.
 std::string Utf8(const std::wstring& w) {
     std::string out;
-    for (wchar_t wc : w) {
-        auto c = static_cast<uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (wchar_t wc : w) AppendUtf8(out, static_cast<uint32_t>(wc));
     return out;
 }
 
