@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
 #include "platform/utf8.h"
 
 namespace marl::debugtool::zip {
@@ -59,7 +59,7 @@ uint32_t UnixTimeOf(uint64_t fileTime);
 // Windows attributes masked with 0x37 in bits 0..7.
 uint32_t ExternalAttributesOf(uint32_t windowsAttributes);
 // Fills the entry's times and attributes from the source's facts.
-void ApplyFacts(const os::FileFacts& facts, ZipEntry* entry);
+void ApplyFacts(const platform::FileFacts& facts, ZipEntry* entry);
 
 std::vector<uint8_t> LocalHeader(const ZipEntry& entry);
 std::vector<uint8_t> CentralHeader(const ZipEntry& entry);

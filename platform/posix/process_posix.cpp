@@ -24,10 +24,6 @@ void NotifyStarted(const std::function<void()>& onStarted) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Arguments reach exec as UTF-8, each wide character as it is: nothing is
 // replaced, so the program gets exactly what it was given.
 std::string Utf8(const std::wstring& w) {
@@ -62,11 +58,9 @@ void WaitFor(pid_t pid) {
     }
 }
 
-}  // namespace
-
-ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void()>& onStarted) {
-    std::vector<std::string> args;
-    for (const std::wstring& a : SplitCommandLine(commandLine)) args.push_back(Utf8(a));
+// Starts args[0] (searched in PATH when it has no "/") with `args` and waits
+// for it to end.
+ProcessRun SpawnAndWait(std::vector<std::string>& args, const std::function<void()>& onStarted) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -93,6 +87,19 @@ ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void
     NotifyStarted(onStarted);
     WaitFor(pid);
     return run;
+}
+
+}  // namespace
+
+ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void()>& onStarted) {
+    std::vector<std::string> args;
+    for (const std::wstring& a : SplitCommandLine(commandLine)) args.push_back(Utf8(a));
+    return SpawnAndWait(args, onStarted);
+}
+
+ProcessRun RunThroughInterpreter(const std::string& commandLine) {
+    std::vector<std::string> args = {"/bin/sh", "-c", commandLine};
+    return SpawnAndWait(args, {});
 }
 
 }  // namespace marl::platform

@@ -4,10 +4,10 @@
 
 #include <cerrno>
 
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
 #include "platform/utf8.h"
 
-namespace marl::debugtool::os {
+namespace marl::platform {
 
 namespace {
 
@@ -94,8 +94,8 @@ class PosixOutputFile final : public OutputFile {
 
 }  // namespace
 
-std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32_t* error) {
-    int fd = ::open(platform::Utf8Of(path).c_str(), O_RDONLY | O_CLOEXEC);
+std::unique_ptr<InputFile> OpenFileForReading(const std::wstring& path, uint32_t* error) {
+    int fd = ::open(Utf8Of(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = static_cast<uint32_t>(errno);
         return nullptr;
@@ -110,8 +110,8 @@ std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32
     return std::make_unique<PosixInputFile>(fd);
 }
 
-std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t* error) {
-    int fd = ::open(platform::Utf8Of(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+std::unique_ptr<OutputFile> CreateFileForWriting(const std::wstring& path, uint32_t* error) {
+    int fd = ::open(Utf8Of(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = static_cast<uint32_t>(errno);
         return nullptr;
@@ -119,6 +119,24 @@ std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t
     return std::make_unique<PosixOutputFile>(fd);
 }
 
-std::wstring WidenPath(const std::string& path) { return platform::WideOfUtf8(path); }
+std::wstring WidenPath(const std::string& path) { return WideOfUtf8(path); }
 
-}  // namespace marl::debugtool::os
+bool CreateFolder(const std::string& path, uint32_t* error) {
+    if (::mkdir(path.c_str(), 0755) == 0) return true;
+    *error = static_cast<uint32_t>(errno);
+    return false;
+}
+
+uint32_t ChangeFolder(const std::string& path) {
+    return ::chdir(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+uint32_t DeleteOneFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+uint32_t RemoveFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+}  // namespace marl::platform
