@@ -6,8 +6,10 @@
 #include "debugtool/CollectorPlan.h"
 #include "debugtool/ConfigRedaction.h"
 #include "debugtool/ZipArchiveWriter.h"
-#include "debugtool/os/debug_os.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/install_folder.h"
+#include "platform/process.h"
 
 namespace marl::debugtool {
 
@@ -22,7 +24,8 @@ struct Command {
 // log another process holds open is simply not in the archive.
 void Archive(ZipHandle zip, const ArchiveItem& item) {
     if (!zip) return;
-    std::wstring entry = os::WidenPath(item.entryName), source = os::WidenPath(item.source);
+    std::wstring entry = platform::WidenPath(item.entryName);
+    std::wstring source = platform::WidenPath(item.source);
     if (item.entryName == kConfigurationEntry) {
         ZipArchiveWriter::AddFilteredFile(zip, entry, source, RedactPasswords);
     } else {
@@ -32,9 +35,9 @@ void Archive(ZipHandle zip, const ArchiveItem& item) {
 
 void RemoveScratchFolder(const std::string& folder) {
     for (const char* output : {kDiskShadowLog, kEventLogOutput, kSystemInfoOutput}) {
-        os::DeleteOneFile(ScratchRelative(output));
+        platform::DeleteOneFile(ScratchRelative(output));
     }
-    uint32_t error = os::RemoveFolder(folder);
+    uint32_t error = platform::RemoveFolder(folder);
     if (error != 0) std::printf("RemoveDirectory failed (%u)\n", static_cast<unsigned>(error));
 }
 
@@ -44,17 +47,17 @@ int RunCollector() {
     const std::string& folder = platform::InstallFolder();
     const std::string scratch = ScratchFolder(folder);
     uint32_t ignored = 0;
-    os::CreateFolder(scratch, &ignored);  // it may exist already
+    platform::CreateFolder(scratch, &ignored);  // it may exist already
 
-    uint32_t error = os::ChangeFolder(folder);
+    uint32_t error = platform::ChangeFolder(folder);
     if (error != 0) {
         std::printf("SetCurrentDirectory failed (%u)\n", static_cast<unsigned>(error));
         std::fflush(stdout);
         return 1;
     }
 
-    std::string archiveName = ArchiveName(os::CurrentLocalTime());
-    ZipHandle zip = ZipArchiveWriter::Create(os::WidenPath(archiveName));
+    std::string archiveName = ArchiveName(platform::GetLocalTimeNow());
+    ZipHandle zip = ZipArchiveWriter::Create(platform::WidenPath(archiveName));
     for (const ArchiveItem& item : InstallationItems()) Archive(zip, item);
 
     const Command commands[] = {{DiskShadowCommand(folder), kDiskShadowLog},
@@ -62,7 +65,7 @@ int RunCollector() {
                                 {SystemInfoCommand(folder), kSystemInfoOutput}};
     for (const Command& c : commands) {
         std::fflush(stdout);  // the command shares our console
-        os::RunThroughInterpreter(c.line);
+        platform::RunThroughInterpreter(c.line);
         Archive(zip, CommandOutputItem(c.output));
     }
     if (zip) ZipArchiveWriter::Close(zip);

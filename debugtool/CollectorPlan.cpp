@@ -56,7 +56,7 @@ std::string SystemInfoCommand(const std::string& installFolder) {
     return "msinfo32 /report " + Quoted(ScratchFile(installFolder, kSystemInfoOutput));
 }
 
-std::string ArchiveName(const os::LocalTime& t) {
+std::string ArchiveName(const platform::LocalTime& t) {
     char name[64];
     std::snprintf(name, sizeof name, "Snap_VSS_%04d%02d%02d-%02d.%02d.%02d.zip", t.year, t.month,
                   t.day, t.hour, t.minute, t.second);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/ConfigFormat.h"
-#include "debugtool/os/debug_os.h"
+#include "platform/clock.h"
 
 namespace marl::debugtool {
 
@@ -36,6 +36,6 @@ std::string EventLogCommand(const std::string& installFolder);
 std::string SystemInfoCommand(const std::string& installFolder);
 
 // "Snap_VSS_%04d%02d%02d-%02d.%02d.%02d.zip"
-std::string ArchiveName(const os::LocalTime& t);
+std::string ArchiveName(const platform::LocalTime& t);
 
 }  // namespace marl::debugtool

@@ -43,7 +43,7 @@ TEST(CollectorPlan, CommandLinesForTheInstallationFolder) {
 #endif
 
 TEST(CollectorPlan, ArchiveNameFromTheLocalTime) {
-    os::LocalTime t;
+    platform::LocalTime t{};
     t.year = 2024;
     t.month = 3;
     t.day = 5;

@@ -267,7 +267,7 @@ std::vector<std::string> NamesOfTheNextSeconds(int seconds) {
     for (int i = 0; i < seconds; ++i) {
         std::time_t at = now + i;
         std::tm tm = *std::localtime(&at);
-        os::LocalTime lt;
+        platform::LocalTime lt{};
         lt.year = tm.tm_year + 1900;
         lt.month = tm.tm_mon + 1;
         lt.day = tm.tm_mday;

@@ -50,7 +50,7 @@ bool IsWriter(const void* w) {
 // the size checked beforehand) or a filtered copy in memory.
 class EntrySource {
   public:
-    EntrySource(os::InputFile* file, uint64_t limit) : m_file(file), m_left(limit) {}
+    EntrySource(platform::InputFile* file, uint64_t limit) : m_file(file), m_left(limit) {}
     explicit EntrySource(std::string content)
         : m_content(std::move(content)), m_left(m_content.size()) {}
 
@@ -70,7 +70,7 @@ class EntrySource {
     }
 
   private:
-    os::InputFile* m_file = nullptr;
+    platform::InputFile* m_file = nullptr;
     std::string m_content;
     size_t m_offset = 0;
     uint64_t m_left;
@@ -79,7 +79,7 @@ class EntrySource {
 }  // namespace
 
 struct ZipArchiveWriter::State {
-    std::unique_ptr<os::OutputFile> file;
+    std::unique_ptr<platform::OutputFile> file;
     uint32_t written = 0;
     uint32_t failure = 0;
     bool ended = false;
@@ -115,7 +115,7 @@ struct ZipArchiveWriter::State {
     uint32_t End();
 };
 
-ZipArchiveWriter::ZipArchiveWriter(std::unique_ptr<os::OutputFile> file)
+ZipArchiveWriter::ZipArchiveWriter(std::unique_ptr<platform::OutputFile> file)
     : m_state(std::make_unique<State>()) {
     m_state->file = std::move(file);
 }
@@ -124,13 +124,14 @@ ZipArchiveWriter::~ZipArchiveWriter() = default;
 
 ZipHandle ZipArchiveWriter::Create(const std::wstring& archivePath, uint32_t* result) {
     uint32_t error = 0;
-    std::unique_ptr<os::OutputFile> file = os::CreateArchiveFile(archivePath, &error);
+    std::unique_ptr<platform::OutputFile> file =
+        platform::CreateFileForWriting(archivePath, &error);
     if (result) *result = file ? kZipOk : kZipOpenFailed;
     if (!file) return nullptr;
     return CreateOn(std::move(file));
 }
 
-ZipHandle ZipArchiveWriter::CreateOn(std::unique_ptr<os::OutputFile> file) {
+ZipHandle ZipArchiveWriter::CreateOn(std::unique_ptr<platform::OutputFile> file) {
     ZipArchiveWriter* w = new ZipArchiveWriter(std::move(file));
     Register(w);
     return w;
@@ -165,7 +166,7 @@ uint32_t ZipArchiveWriter::Close(ZipHandle writer) {
 namespace {
 
 // Reads a whole source (of at most `size` bytes) for filtering.
-bool ReadWhole(os::InputFile& file, uint64_t size, std::string* content) {
+bool ReadWhole(platform::InputFile& file, uint64_t size, std::string* content) {
     EntrySource source(&file, size);
     content->clear();
     std::vector<uint8_t> piece(kInputPieceSize);
@@ -192,9 +193,9 @@ uint32_t ZipArchiveWriter::State::Add(const std::wstring& entryName, const std::
     if (entry.name.size() > zip::kMaxNameBytes) return kZipBadArgument;
 
     uint32_t error = 0;
-    std::unique_ptr<os::InputFile> file = os::OpenSourceForReading(sourcePath, &error);
+    std::unique_ptr<platform::InputFile> file = platform::OpenFileForReading(sourcePath, &error);
     if (!file) return kZipOpenFailed;
-    os::FileFacts facts;
+    platform::FileFacts facts;
     if (!file->Facts(&facts) || !file->Rewind()) return kZipOpenFailed;
     zip::ApplyFacts(facts, &entry);
 

@@ -30,7 +30,7 @@
 #include <memory>
 #include <string>
 
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
 
 namespace marl::debugtool {
 
@@ -56,7 +56,7 @@ class ZipArchiveWriter {
     static ZipHandle Create(const std::wstring& archivePath, uint32_t* result = nullptr);
     // A writer on a file the caller opened (tests give it files that fail);
     // a null file makes a writer that has no output file.
-    static ZipHandle CreateOn(std::unique_ptr<os::OutputFile> file);
+    static ZipHandle CreateOn(std::unique_ptr<platform::OutputFile> file);
 
     // Adds the regular file `sourcePath` as `entryName` (backslashes become
     // "/"; at most 259 bytes in UTF-8, else kZipBadArgument). The source is
@@ -81,7 +81,7 @@ class ZipArchiveWriter {
     ~ZipArchiveWriter();
 
   private:
-    explicit ZipArchiveWriter(std::unique_ptr<os::OutputFile> file);
+    explicit ZipArchiveWriter(std::unique_ptr<platform::OutputFile> file);
     struct State;
     std::unique_ptr<State> m_state;
 };

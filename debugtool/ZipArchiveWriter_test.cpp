@@ -260,7 +260,7 @@ TEST(ZipArchiveWriter, FilteredFileKeepsTheSourcesTimesWithNewContent) {
 
 // An archive file that fails on command: a write that comes short, a move
 // that fails, or the file going away; the bytes are kept in memory.
-class FaultyFile final : public os::OutputFile {
+class FaultyFile final : public platform::OutputFile {
   public:
     FaultyFile(std::string* bytes, std::function<int(int call, size_t size)> shortBy,
                int loseAfterWrites = -1, int failSeek = -1)

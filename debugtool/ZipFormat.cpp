@@ -99,11 +99,11 @@ uint32_t UnixTimeOf(uint64_t fileTime) {
 }
 
 uint32_t ExternalAttributesOf(uint32_t windowsAttributes) {
-    uint32_t mode = (windowsAttributes & os::kAttributeReadOnly) ? 0x8100 : 0x8180;
+    uint32_t mode = (windowsAttributes & platform::kAttributeReadOnly) ? 0x8100 : 0x8180;
     return (mode << 16) | (windowsAttributes & 0x37);
 }
 
-void ApplyFacts(const os::FileFacts& facts, ZipEntry* entry) {
+void ApplyFacts(const platform::FileFacts& facts, ZipEntry* entry) {
     entry->externalAttributes = ExternalAttributesOf(facts.attributes);
     entry->dosDateTime = DosDateTimeOf(facts.lastWriteTime);
     entry->modificationTime = UnixTimeOf(facts.lastWriteTime);

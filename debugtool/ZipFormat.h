@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "debugtool/os/Utf8.h"
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
+#include "platform/utf8.h"
 
 namespace marl::debugtool::zip {
 
@@ -43,7 +43,7 @@ struct ZipEntry {
 
 // Backslashes become "/".
 std::wstring NormaliseEntryName(const std::wstring& name);
-using marl::debugtool::Utf8Of;  // entry names are stored as UTF-8
+using marl::platform::Utf8Of;  // entry names are stored as UTF-8
 // True when the name ends in an extension of an already compressed archive
 // (".Z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz", any case):
 // such entries are stored rather than deflated.
@@ -59,7 +59,7 @@ uint32_t UnixTimeOf(uint64_t fileTime);
 // Windows attributes masked with 0x37 in bits 0..7.
 uint32_t ExternalAttributesOf(uint32_t windowsAttributes);
 // Fills the entry's times and attributes from the source's facts.
-void ApplyFacts(const os::FileFacts& facts, ZipEntry* entry);
+void ApplyFacts(const platform::FileFacts& facts, ZipEntry* entry);
 
 std::vector<uint8_t> LocalHeader(const ZipEntry& entry);
 std::vector<uint8_t> CentralHeader(const ZipEntry& entry);

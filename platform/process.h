@@ -26,6 +26,14 @@ struct ProcessRun {
 ProcessRun RunProcessAndWait(std::wstring& commandLine,
                              const std::function<void()>& onStarted = {});
 
+// Runs one command line through the command interpreter ("cmd.exe /c" with
+// cmd.exe from the system folder on Windows, so that a program of the same
+// name in the current directory is not started in its place; "/bin/sh -c"
+// elsewhere) and waits for it to end, the same way as RunProcessAndWait. The
+// narrow line is widened as WidenPath of files.h does. The interpreter shares
+// this process's console; its exit status is not reported.
+ProcessRun RunThroughInterpreter(const std::string& commandLine);
+
 // The arguments of a command line as the Microsoft C runtime splits them
 // (argv[0] included). Exposed for the POSIX backend and its tests.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);

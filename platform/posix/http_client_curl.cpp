@@ -54,6 +54,7 @@
 #include <string>
 
 #include "platform/http_client.h"
+#include "platform/utf8.h"
 
 namespace marl::platform {
 namespace {
@@ -188,30 +189,12 @@ std::string NarrowByChar(const std::wstring& w) {
     return s;
 }
 
-void AppendUtf8(std::string& out, unsigned long cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // WinHTTP sends the object name as UTF-8 with unsafe bytes escaped; curl
 // would reject blanks and cut the path at "#", so those are escaped too.
 std::string EscapePath(const std::wstring& path) {
     std::string utf8;
     for (wchar_t c : path) {
-        unsigned long cp = static_cast<unsigned long>(c);
+        auto cp = static_cast<uint32_t>(c);
         AppendUtf8(utf8, cp > 0x10FFFF ? 0xFFFD : cp);
     }
     static const char kHex[] = "0123456789ABCDEF";

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 
@@ -23,31 +24,11 @@ void NotifyStarted(const std::function<void()>& onStarted) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-// Arguments reach exec as UTF-8.
+// Arguments reach exec as UTF-8, each wide character as it is: nothing is
+// replaced, so the program gets exactly what it was given.
 std::string Utf8(const std::wstring& w) {
     std::string out;
-    for (wchar_t wc : w) {
-        auto c = static_cast<uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (wchar_t wc : w) AppendUtf8(out, static_cast<uint32_t>(wc));
     return out;
 }
 
@@ -77,11 +58,9 @@ void WaitFor(pid_t pid) {
     }
 }
 
-}  // namespace
-
-ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void()>& onStarted) {
-    std::vector<std::string> args;
-    for (const std::wstring& a : SplitCommandLine(commandLine)) args.push_back(Utf8(a));
+// Starts args[0] (searched in PATH when it has no "/") with `args` and waits
+// for it to end.
+ProcessRun SpawnAndWait(std::vector<std::string>& args, const std::function<void()>& onStarted) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
@@ -108,6 +87,19 @@ ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void
     NotifyStarted(onStarted);
     WaitFor(pid);
     return run;
+}
+
+}  // namespace
+
+ProcessRun RunProcessAndWait(std::wstring& commandLine, const std::function<void()>& onStarted) {
+    std::vector<std::string> args;
+    for (const std::wstring& a : SplitCommandLine(commandLine)) args.push_back(Utf8(a));
+    return SpawnAndWait(args, onStarted);
+}
+
+ProcessRun RunThroughInterpreter(const std::string& commandLine) {
+    std::vector<std::string> args = {"/bin/sh", "-c", commandLine};
+    return SpawnAndWait(args, {});
 }
 
 }  // namespace marl::platform

@@ -1,6 +1,9 @@
 #include "provider/array/BuildArgs.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "platform/utf8.h"
 
 namespace {
 
@@ -24,40 +27,16 @@ void AppendQueryByte(std::wstring& out, unsigned char byte) {
     }
 }
 
-void AppendQueryUtf8(std::wstring& out, unsigned long cp) {
-    if (cp < 0x800) {
-        AppendQueryByte(out, static_cast<unsigned char>(0xC0 | (cp >> 6)));
-    } else if (cp < 0x10000) {
-        AppendQueryByte(out, static_cast<unsigned char>(0xE0 | (cp >> 12)));
-        AppendQueryByte(out, static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F)));
-    } else {
-        AppendQueryByte(out, static_cast<unsigned char>(0xF0 | (cp >> 18)));
-        AppendQueryByte(out, static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F)));
-        AppendQueryByte(out, static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F)));
-    }
-    AppendQueryByte(out, static_cast<unsigned char>(0x80 | (cp & 0x3F)));
-}
-
-// The code point starting at text[i]; advances i past it. With 16-bit
-// wchar_t a surrogate pair is one code point and a lone surrogate U+FFFD.
-unsigned long NextCodePoint(const std::wstring& text, size_t& i) {
-    unsigned long c = static_cast<unsigned long>(text[i++]);
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDFFF) {
-        if (c <= 0xDBFF && i < text.size()) {
-            unsigned long low = static_cast<unsigned long>(text[i]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                ++i;
-                return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            }
-        }
-        return 0xFFFD;
-    }
-    return (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? 0xFFFD : c;
+// Characters beyond one byte: their UTF-8 bytes, each made safe for the query.
+void AppendQueryUtf8(std::wstring& out, uint32_t cp) {
+    std::string bytes;
+    marl::platform::AppendUtf8(bytes, cp);
+    for (unsigned char b : bytes) AppendQueryByte(out, b);
 }
 
 // The JSON string escape of one code point, as ASCII text; empty when the
 // character stands for itself.
-const char* JsonEscapeOf(unsigned long cp, char (&scratch)[8]) {
+const char* JsonEscapeOf(uint32_t cp, char (&scratch)[8]) {
     switch (cp) {
         case '"':
             return "\\\"";
@@ -89,7 +68,7 @@ const char* JsonEscapeOf(unsigned long cp, char (&scratch)[8]) {
 void AppendArgText(std::wstring& out, const std::wstring& text) {
     size_t i = 0;
     while (i < text.size()) {
-        unsigned long cp = NextCodePoint(text, i);
+        uint32_t cp = marl::platform::NextCodePoint(text, i);
         char scratch[8];
         const char* escape = JsonEscapeOf(cp, scratch);
         if (*escape) {

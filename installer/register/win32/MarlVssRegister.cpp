@@ -14,6 +14,7 @@
 #include "installer/register/RegisterRun.h"
 #include "installer/register/win32/ComPlusCatalogWin32.h"
 #include "installer/register/win32/ServerModuleWin32.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -29,12 +30,7 @@ void WriteLine(DWORD which, const std::wstring& message) {
         ::WriteConsoleW(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         return;
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &bytes[0], size,
-                          nullptr, nullptr);
+    const std::string bytes = marl::platform::Utf8Of(line);
     ::WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

@@ -4,10 +4,10 @@
 
 #include <cerrno>
 
-#include "debugtool/os/Utf8.h"
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
+#include "platform/utf8.h"
 
-namespace marl::debugtool::os {
+namespace marl::platform {
 
 namespace {
 
@@ -94,7 +94,7 @@ class PosixOutputFile final : public OutputFile {
 
 }  // namespace
 
-std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32_t* error) {
+std::unique_ptr<InputFile> OpenFileForReading(const std::wstring& path, uint32_t* error) {
     int fd = ::open(Utf8Of(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = static_cast<uint32_t>(errno);
@@ -110,7 +110,7 @@ std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32
     return std::make_unique<PosixInputFile>(fd);
 }
 
-std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t* error) {
+std::unique_ptr<OutputFile> CreateFileForWriting(const std::wstring& path, uint32_t* error) {
     int fd = ::open(Utf8Of(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = static_cast<uint32_t>(errno);
@@ -119,29 +119,24 @@ std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t
     return std::make_unique<PosixOutputFile>(fd);
 }
 
-std::wstring WidenPath(const std::string& path) {
-    std::wstring out;
-    for (size_t i = 0; i < path.size();) {
-        unsigned char b = static_cast<unsigned char>(path[i]);
-        uint32_t c = b;
-        size_t extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        if (i + extra >= path.size()) extra = 0;  // a cut sequence: keep the byte as it is
-        if (extra) {
-            c = b & (0x3F >> extra);
-            for (size_t k = 1; k <= extra; ++k) {
-                c = (c << 6) | (static_cast<unsigned char>(path[i + k]) & 0x3F);
-            }
-        }
-        i += extra + 1;
-        if (sizeof(wchar_t) == 2 && c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<wchar_t>(0xD800 + (c >> 10));
-            out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<wchar_t>(c);
-        }
-    }
-    return out;
+std::wstring WidenPath(const std::string& path) { return WideOfUtf8(path); }
+
+bool CreateFolder(const std::string& path, uint32_t* error) {
+    if (::mkdir(path.c_str(), 0755) == 0) return true;
+    *error = static_cast<uint32_t>(errno);
+    return false;
 }
 
-}  // namespace marl::debugtool::os
+uint32_t ChangeFolder(const std::string& path) {
+    return ::chdir(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+uint32_t DeleteOneFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+uint32_t RemoveFolder(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? 0 : static_cast<uint32_t>(errno);
+}
+
+}  // namespace marl::platform

@@ -1,8 +1,9 @@
 #include <windows.h>
 
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
+#include "platform/win32/wide.h"
 
-namespace marl::debugtool::os {
+namespace marl::platform {
 
 namespace {
 
@@ -82,7 +83,7 @@ class Win32OutputFile final : public OutputFile {
 
 }  // namespace
 
-std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32_t* error) {
+std::unique_ptr<InputFile> OpenFileForReading(const std::wstring& path, uint32_t* error) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -92,7 +93,7 @@ std::unique_ptr<InputFile> OpenSourceForReading(const std::wstring& path, uint32
     return std::make_unique<Win32InputFile>(h);
 }
 
-std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t* error) {
+std::unique_ptr<OutputFile> CreateFileForWriting(const std::wstring& path, uint32_t* error) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -102,13 +103,24 @@ std::unique_ptr<OutputFile> CreateArchiveFile(const std::wstring& path, uint32_t
     return std::make_unique<Win32OutputFile>(h);
 }
 
-std::wstring WidenPath(const std::string& path) {
-    if (path.empty()) return std::wstring();
-    int n =
-        ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &w[0], n);
-    return w;
+std::wstring WidenPath(const std::string& path) { return Widen(path); }
+
+bool CreateFolder(const std::string& path, uint32_t* error) {
+    if (::CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+    *error = ::GetLastError();
+    return false;
 }
 
-}  // namespace marl::debugtool::os
+uint32_t ChangeFolder(const std::string& path) {
+    return ::SetCurrentDirectoryW(Widen(path).c_str()) ? 0 : ::GetLastError();
+}
+
+uint32_t DeleteOneFile(const std::string& path) {
+    return ::DeleteFileW(Widen(path).c_str()) ? 0 : ::GetLastError();
+}
+
+uint32_t RemoveFolder(const std::string& path) {
+    return ::RemoveDirectoryW(Widen(path).c_str()) ? 0 : ::GetLastError();
+}
+
+}  // namespace marl::platform
