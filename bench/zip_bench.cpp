@@ -19,7 +19,7 @@
 
 #include "FigureReporter.h"
 #include "debugtool/ZipArchiveWriter.h"
-#include "debugtool/os/debug_os.h"
+#include "platform/files.h"
 
 extern char** environ;
 
