@@ -1,5 +1,5 @@
 // The array exchange and the provider's lifecycle over a link with latency:
-// the loopback relay (tools/latency_relay) sits between the provider and a
+// the loopback relay (testbed/latency_relay) sits between the provider and a
 // private simulator on 127.0.0.1 and delays each direction by half the round
 // trip, its connect to the simulator by a whole one, as a TCP handshake would.
 //

@@ -164,7 +164,7 @@ TEST_F(TransportTest, EndlessRepliesAreCutAtTheTextLimitInBoundedMemory) {
 
 // A redirect is an answer like any other status other than 200: nothing
 // follows it to the address it names, where a second simulator listens
-// (integration_transport.cmake starts it on 127.0.0.9).
+// (integration_transport.cmake starts it on MARL_ELSEWHERE_ADDRESS).
 TEST_F(TransportTest, RedirectsAreRefusedAndNotFollowed) {
     const char* file = std::getenv("MARL_ELSEWHERE_PORTS_FILE");
     if (!file) GTEST_SKIP() << "needs the second simulator that ctest starts";
@@ -201,8 +201,8 @@ TEST_F(TransportTest, RedirectsAreRefusedAndNotFollowed) {
         f.target = r.target;
         f.type = "redirect";
         f.status = 307;
-        f.location = std::string(r.ssl ? "https" : "http") +
-                     "://127.0.0.9:" + std::to_string(r.ssl ? ports.https : ports.http) + r.path;
+        f.location = std::string(r.ssl ? "https" : "http") + "://" MARL_ELSEWHERE_ADDRESS ":" +
+                     std::to_string(r.ssl ? ports.https : ports.http) + r.path;
         ASSERT_NE(Sim().AddFault(f), 0u) << Sim().LastError();
         EXPECT_EQ(Exchange(r.ssl), r.result);
         EXPECT_EQ(Commands(), Times(5, r.perAttempt));

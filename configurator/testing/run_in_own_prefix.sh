@@ -10,7 +10,7 @@ src=${WINEPREFIX:?"WINEPREFIX must name an initialised Wine prefix to copy"}
 dst=$1
 shift
 [ -f "$src/system.reg" ] || { echo "no initialised prefix at $src" >&2; exit 1; }
-. "$(dirname "$0")/../../tools/wine/session.sh"
+. "$(dirname "$0")/../../testbed/wine/session.sh"
 wine_copy_prefix "$src" "$dst"
 export WINEPREFIX=$dst WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)

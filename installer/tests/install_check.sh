@@ -7,9 +7,12 @@
 #   install_check.sh WINE64 PACKAGE UPGRADE_PACKAGE ACTIVATION_TEST_EXE CATALOG_DLL
 #
 # ACTIVATION_TEST_EXE is the COM activation test built against this test's
-# simulator; it runs against the DLL the package installed. Prints each
-# failed check; exits 1 when any failed.
+# simulator; it runs against the DLL the package installed. The environment
+# names the simulator's address (MARL_ARRAY_ADDRESS) and another address the
+# configurator is given (MARL_OTHER_ADDRESS). Prints each failed check; exits
+# 1 when any failed.
 set -u
+: "${MARL_ARRAY_ADDRESS:?}" "${MARL_OTHER_ADDRESS:?}"
 wine64=$1 package=$2 upgrade=$3 activation=$4 catalog_dll=$5
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
@@ -209,15 +212,15 @@ fi
 #     the new address.
 log="$folder/marl_vss_log.txt"
 "$wine64" sc start marlvssprovider </dev/null >/dev/null 2>&1 || fail "cannot start the service"
-wait_for_line "$log" "Set nxa_external_ip to: 127.0.0.5" ||
+wait_for_line "$log" "Set nxa_external_ip to: $MARL_ARRAY_ADDRESS" ||
   fail "the service's provider did not read the configuration"
-printf '%s\n' y 127.0.0.6 n n n n n n n n n n n n >"$WINEPREFIX/answers.txt"
+printf '%s\n' y "$MARL_OTHER_ADDRESS" n n n n n n n n n n n n >"$WINEPREFIX/answers.txt"
 "$wine64" 'C:\Program Files\Marl VSS\MarlVssConfigurator.exe' <"$WINEPREFIX/answers.txt" \
   >/dev/null 2>&1 || fail "the configurator failed"
 conf_log=$(tr -d '\r' <"$folder/marl_vss_conf_log.txt" 2>/dev/null)
 printf '%s\n' "$conf_log" | grep -qF "Started service" ||
   fail "configure: the service was not restarted: $(printf '%s\n' "$conf_log" | tail -3)"
-wait_for_line "$log" "Set nxa_external_ip to: 127.0.0.6" ||
+wait_for_line "$log" "Set nxa_external_ip to: $MARL_OTHER_ADDRESS" ||
   fail "configure: no provider read the new address after the restart"
 calls=$(query "$catalog\\Calls")
 [ "$(printf '%s\n' "$calls" | grep -c 'created the provider 0x00000000')" -ge 2 ] &&

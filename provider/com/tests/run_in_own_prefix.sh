@@ -24,7 +24,7 @@ fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-. "$(dirname "$0")/../../../tools/wine/session.sh"
+. "$(dirname "$0")/../../../testbed/wine/session.sh"
 wine_copy_prefix "$base" "$prefix" || exit 1
 export WINEPREFIX=$prefix
 cleanup() {

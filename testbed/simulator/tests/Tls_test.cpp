@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "SimTestSupport.h"
-#include "fixture/SimulatorControl.h"
+#include "testing/SimulatorControl.h"
 
 namespace marl::sim::test {
 namespace {

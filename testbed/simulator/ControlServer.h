@@ -13,7 +13,7 @@
 #include "ArrayService.h"
 #include "Certificates.h"
 #include "StopSignal.h"
-#include "fixture/PortsFile.h"
+#include "PortsFile.h"
 
 namespace httplib {
 class Server;

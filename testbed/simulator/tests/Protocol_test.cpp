@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 
 #include "SimTestSupport.h"
-#include "fixture/LoopbackHttp.h"
-#include "fixture/SimulatorControl.h"
+#include "testing/LoopbackHttp.h"
+#include "testing/SimulatorControl.h"
 
 namespace marl::sim::test {
 namespace {

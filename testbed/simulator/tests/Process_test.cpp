@@ -8,9 +8,9 @@
 #include <fstream>
 
 #include "CommandLine.h"
-#include "fixture/LoopbackHttp.h"
-#include "fixture/SimulatorControl.h"
-#include "fixture/SimulatorProcess.h"
+#include "testing/LoopbackHttp.h"
+#include "testing/SimulatorControl.h"
+#include "testing/SimulatorProcess.h"
 
 namespace marl::sim {
 namespace {

@@ -4,7 +4,7 @@
 #include <httplib.h>
 
 #include "SimTestSupport.h"
-#include "fixture/SimulatorControl.h"
+#include "testing/SimulatorControl.h"
 
 namespace marl::sim::test {
 namespace {

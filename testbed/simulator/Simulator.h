@@ -11,7 +11,7 @@
 #include "ControlServer.h"
 #include "HttpFrontend.h"
 #include "StopSignal.h"
-#include "fixture/PortsFile.h"
+#include "PortsFile.h"
 
 namespace marl::sim {
 
