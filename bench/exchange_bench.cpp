@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "CurlBenchmarkMain.h"
 #include "Figures.h"
 #include "RedirectingHttpClient.h"
 #include "SimulatorControl.h"
@@ -502,13 +503,4 @@ void PrintSummary() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    PrintSummary();
-    curl_global_cleanup();
-    return 0;
-}
+int main(int argc, char** argv) { return marl::bench::RunCurlBenchmarks(argc, argv, PrintSummary); }

@@ -27,10 +27,12 @@
 #include <string>
 #include <vector>
 
+#include "CurlBenchmarkMain.h"
 #include "Figures.h"
 #include "HarnessSession.h"
 #include "RedirectingHttpClient.h"
 #include "SimulatorLink.h"
+#include "SimulatorSettings.h"
 #include "common/QVssLog.h"
 #include "platform/install_folder.h"
 #include "provider/CQProvider.h"
@@ -108,11 +110,7 @@ void BM_RoundTripsPerExchange(benchmark::State& state) {
     Link link(2 * kExchangeDelayMs);
     if (!link.Ready()) return state.SkipWithError(link.Error().c_str());
     OpenInfoLog();
-    ProviderSettings settings;
-    settings.externalIp = "127.0.0.1";
-    settings.userName = "admin";
-    settings.password = "password";
-    settings.supportSsl = true;
+    const ProviderSettings settings = marl::bench::SimulatorSettings();
     marl::array::ArrayTransport transport(settings,
                                           marl::harness::RedirectingFactory({link.Port(), 0}),
                                           marl::array::CheckLoginReply);
@@ -280,13 +278,4 @@ void PrintSummary() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    PrintSummary();
-    curl_global_cleanup();
-    return 0;
-}
+int main(int argc, char** argv) { return marl::bench::RunCurlBenchmarks(argc, argv, PrintSummary); }

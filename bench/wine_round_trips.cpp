@@ -30,6 +30,7 @@
 
 #include "Figures.h"
 #include "RedirectingHttpClient.h"
+#include "SimulatorSettings.h"
 #include "provider/array/ArrayTransport.h"
 #include "provider/array/ResponseEnvelope.h"
 
@@ -148,11 +149,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string tls = NegotiatedTlsVersion(o.tlsPort);
-    ProviderSettings settings;
-    settings.externalIp = "127.0.0.1";
-    settings.userName = "admin";
-    settings.password = "password";
-    settings.supportSsl = true;
+    const ProviderSettings settings = marl::bench::SimulatorSettings();
     marl::array::ArrayTransport transport(settings,
                                           marl::harness::RedirectingFactory({o.relayPort, 0}),
                                           marl::array::CheckLoginReply);

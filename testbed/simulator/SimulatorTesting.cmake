@@ -21,14 +21,15 @@ set(MARL_NATIVE_SIMULATOR "${PROJECT_SOURCE_DIR}/build/native-asan/testbed/simul
 # provider DLL under test reaches its array on the fixed ports 443 and 80,
 # and simulators on fixed ports share them (SO_REUSEPORT), so each program
 # that needs one gets a loopback address of its own, assigned here and
-# nowhere else. (scripts/demo's Windows run uses 127.0.0.2.)
-set(MARL_FIXED_HTTPS_PORT 443)
-set(MARL_FIXED_HTTP_PORT 80)
-set(MARL_ADDRESS_COM_ACTIVATION 127.0.0.3)  # com_activation_test
-set(MARL_ADDRESS_HARNESS_COM 127.0.0.4)     # harness_com_test
-set(MARL_ADDRESS_INSTALLER 127.0.0.5)       # installer_test
-set(MARL_ADDRESS_RECONFIGURED 127.0.0.6)    # installer_test's second address; nothing listens
-set(MARL_ADDRESS_ELSEWHERE 127.0.0.9)       # integration_transport_test's array elsewhere
+# nowhere else (cache entries, so that every directory sees them, however
+# often this file is included). scripts/demo's Windows run uses 127.0.0.2.
+set(MARL_FIXED_HTTPS_PORT 443 CACHE INTERNAL "")
+set(MARL_FIXED_HTTP_PORT 80 CACHE INTERNAL "")
+set(MARL_ADDRESS_COM_ACTIVATION 127.0.0.3 CACHE INTERNAL "")  # com_activation_test
+set(MARL_ADDRESS_HARNESS_COM 127.0.0.4 CACHE INTERNAL "")     # harness_com_test
+set(MARL_ADDRESS_INSTALLER 127.0.0.5 CACHE INTERNAL "")       # installer_test
+set(MARL_ADDRESS_RECONFIGURED 127.0.0.6 CACHE INTERNAL "")    # installer_test's second address; nothing listens
+set(MARL_ADDRESS_ELSEWHERE 127.0.0.9 CACHE INTERNAL "")       # integration_transport_test's array elsewhere
 
 # The Windows build: one test, run before any simulator starts, that builds
 # the native simulator when it is missing (native_simulator.sh), so that the
