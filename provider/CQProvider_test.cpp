@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ProductVersion.h"
 #include "platform/com_memory.h"
 #include "provider/array/testing/FakeHttpClient.h"
 #include "provider/testing/QProviderTesting.h"
@@ -107,7 +108,8 @@ TEST_F(ProviderUnitTest, ConstructorLogsVersionReadsSettingsAndAppliesLevels) {
     EXPECT_EQ(provider.Settings().hostName, "vsshost1");
     EXPECT_EQ(provider.Settings().retentionPolicy, "weekly");
     EXPECT_TRUE(provider.Settings().vmwareVm);
-    EXPECT_TRUE(m_scratch.Logged("INFO", "CQProvider::CQProvider", "Provider Version: 2.0.10"));
+    EXPECT_TRUE(m_scratch.Logged("INFO", "CQProvider::CQProvider",
+                                 std::string("Provider Version: ") + marl::kProductVersionText));
     EXPECT_TRUE(CQLogger::getInstance()->IsLogLevelEnabled("PROVIDER", QLOG_TRACE));
     EXPECT_EQ(provider.State(), VSS_SS_UNKNOWN);
     EXPECT_TRUE(Commands().empty());
@@ -118,7 +120,8 @@ TEST_F(ProviderUnitTest, MissingConfigurationGivesDefaultsAndTheErrorLine) {
     EXPECT_TRUE(provider.Settings().externalIp.empty());
     EXPECT_TRUE(provider.Settings().supportSsl);
     EXPECT_FALSE(provider.Settings().vmwareVm);
-    EXPECT_TRUE(m_scratch.Logged("INFO", "CQProvider::CQProvider", "Provider Version: 2.0.10"));
+    EXPECT_TRUE(m_scratch.Logged("INFO", "CQProvider::CQProvider",
+                                 std::string("Provider Version: ") + marl::kProductVersionText));
     EXPECT_EQ(m_scratch.Count("cannot open config file: rc = 2"), 1u);
 }
 

@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <iterator>
-#include <thread>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ComProviderCalls.h"
@@ -16,6 +16,7 @@
 #include "HarnessConfig.h"
 #include "HarnessSession.h"
 #include "SimulatorFixture.h"
+#include "common/ProductVersion.h"
 #include "provider/com/ProductGuids.h"
 
 namespace {
@@ -346,7 +347,8 @@ TEST_F(Activation, AMissingOrCorruptConfigurationStillActivatesWithTheDefaults) 
     ASSERT_TRUE(Lifecycle("create")) << m_output;
     std::string log;
     ASSERT_TRUE(marl::comtest::ReadBytes(std::string(kInstallFolder) + "marl_vss_log.txt", log));
-    EXPECT_THAT(log, ::testing::HasSubstr("Provider Version: 2.0.10"));
+    EXPECT_THAT(
+        log, ::testing::HasSubstr(std::string("Provider Version: ") + marl::kProductVersionText));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "ComTestSupport.h"
 #include "CoordinatorStore.h"
+#include "common/ProductVersion.h"
 
 // After windows.h (ComTestSupport.h).
 #include <oleauto.h>
@@ -151,10 +152,11 @@ TEST_F(Registration, Regsvr32WritesTheWholeTableAndRegistersWithVss) {
     EXPECT_EQ(store::GuidText(p.m_ProviderVersionId), kVersionId);
     EXPECT_EQ(p.m_eProviderType, VSS_PROV_HARDWARE);
     EXPECT_STREQ(p.m_pwszProviderName, L"Marl HW Provider");
-    EXPECT_STREQ(p.m_pwszProviderVersion, L"2.0.10");
+    EXPECT_STREQ(p.m_pwszProviderVersion, marl::kProductVersion);
     EXPECT_THAT(store::LoggedCalls(),
                 ::testing::ElementsAre(L"RegisterProvider " + kProviderId + L" " + kClsid +
-                                       L" \"Marl HW Provider\" 3 \"2.0.10\" " + kVersionId));
+                                       L" \"Marl HW Provider\" 3 \"" + marl::kProductVersion +
+                                       L"\" " + kVersionId));
 }
 
 // VSS refuses a second registration of a provider id; registering over an
@@ -172,10 +174,11 @@ TEST_F(Registration, RegisteringAgainReplacesTheVssRecord) {
     Listed listed = QueryProviders();
     ASSERT_EQ(listed.hr, S_OK);
     ASSERT_EQ(listed.providers.size(), 1u);
-    EXPECT_STREQ(listed.providers[0].m_pwszProviderVersion, L"2.0.10");
+    EXPECT_STREQ(listed.providers[0].m_pwszProviderVersion, marl::kProductVersion);
     EXPECT_EQ(store::GuidText(listed.providers[0].m_ProviderVersionId), kVersionId);
     const std::wstring reg = L"RegisterProvider " + kProviderId + L" " + kClsid +
-                             L" \"Marl HW Provider\" 3 \"2.0.10\" " + kVersionId;
+                             L" \"Marl HW Provider\" 3 \"" + marl::kProductVersion + L"\" " +
+                             kVersionId;
     const std::wstring unreg = L"UnregisterProvider " + kProviderId;
     EXPECT_THAT(store::LoggedCalls(), ::testing::ElementsAre(reg, unreg, reg, reg, unreg, reg));
 
