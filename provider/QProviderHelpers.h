@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/ProductVersion.h"
+#include "provider/array/VolSnapSerialIndex.h"
 #include "vss/VssTypes.h"
 
 namespace marl::provider {
@@ -24,6 +25,14 @@ std::string GuidToString(const GUID& guid);
 
 // A text of VSS's records, with a missing text read as empty.
 inline const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+// The serials of `count` LUN records, as VSS gave them: what a look-up of
+// volume snapshots by serial is asked for.
+inline marl::array::SerialSet SerialsOf(const VDS_LUN_INFORMATION* luns, size_t count) {
+    marl::array::SerialSet serials;
+    for (size_t i = 0; i < count; ++i) serials.insert(Text(luns[i].m_szSerialNumber));
+    return serials;
+}
 
 // True for a serial that may go on the VMware helper's command line: one or
 // more letters or digits. Anything else (a quote, a blank, a dash...) could

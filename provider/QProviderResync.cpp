@@ -87,8 +87,7 @@ void CQProvider::FindResyncSnapNames(VDS_LUN_INFORMATION* snapshotLuns, DWORD co
     marl::array::LunInfoList snapVolumes;
     // A group's volume snapshots that cannot hold a snapshot LUN's serial are
     // not looked up; one listing of their serials serves every group.
-    marl::array::SerialSet serialsWanted;
-    for (DWORD i = 0; i < count; ++i) serialsWanted.insert(Text(snapshotLuns[i].m_szSerialNumber));
+    const marl::array::SerialSet serialsWanted = marl::provider::SerialsOf(snapshotLuns, count);
     marl::array::VolSnapListing listing;
     for (const std::string& group : groups) {
         marl::array::LunInfoList groupSnaps;

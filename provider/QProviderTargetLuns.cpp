@@ -156,10 +156,10 @@ HRESULT CQProvider::LocateLunsBody(LONG count, VDS_LUN_INFORMATION* luns) {
              static_cast<int>(volSnaps.size()));
     // Only a volume snapshot that may hold one of the LUNs' serials is worth
     // its look-up; the others could not be taken below.
-    marl::array::SerialSet serialsWanted;
-    for (LONG i = 0; i < count; ++i) serialsWanted.insert(Text(luns[i].m_szSerialNumber));
     marl::array::VolSnapListing listing;
-    m_array.LookUpVolSnapsHolding(volSnaps, serialsWanted, listing);
+    m_array.LookUpVolSnapsHolding(
+        volSnaps, marl::provider::SerialsOf(luns, static_cast<size_t>(count < 0 ? 0 : count)),
+        listing);
     std::string serials = " ";
     std::vector<const LunInfo*> found;
     for (const LunInfo& v : volSnaps) {

@@ -17,12 +17,12 @@
 // reaches the peer, since the bytes are in the socket's send queue before the
 // connection is closed. Receiving drives on to the response headers. Each
 // outcome is reported at the step where WinHTTP would have reported it: a
-// failure before the request went out (name,
-// connection, TLS) fails the send; no or broken response headers fail the
-// receive; a body cut short fails the reading once the bytes
-// that did arrive have been read. The body is received only as it is read:
-// at most kBufferedBytes wait unread (the transfer pauses beyond that), so a
-// body of any length costs the process bounded memory. Closing a request
+// failure before the request went out (name, connection, TLS) fails the send;
+// no or broken response headers fail the receive; a body cut short fails the
+// reading once the bytes that did arrive have been read. The body is
+// received only as it is read: at most kBufferedBytes wait unread (the
+// transfer pauses beyond that), so a body of any length costs the process
+// bounded memory. Closing a request
 // whose body was not read to its end aborts its transfer and its connection.
 //
 // Redirects are never followed (the contract in http_client.h): a 3xx answer

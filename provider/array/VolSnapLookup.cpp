@@ -4,9 +4,6 @@
 // snapshot set has LUNs, so the look-ups by serial first read one listing
 // of every volume snapshot's serials ("volsnap_show" without a name) and ask
 // one by one only for those that may hold a serial wanted.
-#include <new>
-#include <stdexcept>
-
 #include "common/QVssLog.h"
 #include "provider/array/ArrayReply.h"
 #include "provider/array/CQArrayClient.h"
